@@ -1,0 +1,15 @@
+// The texts the front end prints.
+#pragma once
+
+#include <cstdio>
+
+#include "replay/replay_file.h"
+
+// Usage line, printed when the argument count is wrong.
+void printUsage(std::FILE* out);
+// Load failure line with the loader's message.
+void printLoadError(std::FILE* out, const char* message);
+// The replay information block.
+void printReplayInformation(std::FILE* out, const ReplayHeader& header);
+// Announces playback, plays the replay and prints the verdict.
+void runVerdictReport(std::FILE* out, const ReplayFile& replay);

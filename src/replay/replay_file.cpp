@@ -1,0 +1,141 @@
+#include "replay/replay_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+std::uint32_t getU32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::int32_t getI32(const std::uint8_t* p) { return static_cast<std::int32_t>(getU32(p)); }
+
+void putU32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// The size a platform reports when it cannot tell: large enough that every
+// size test passes and the reads decide.
+constexpr std::uint64_t UNKNOWN_SIZE = 4294967295u;
+
+// An open replay file. Opened without blocking, so that a FIFO without a
+// writer cannot stall the loader: its reads simply come up short.
+struct Source {
+  int fd = -1;
+};
+
+bool openSource(Source& src, const char* path) {
+  do {
+    src.fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  } while (src.fd < 0 && errno == EINTR);
+  return src.fd >= 0;
+}
+
+void closeSource(Source& src) {
+  ::close(src.fd);
+  src.fd = -1;
+}
+
+std::uint64_t sourceSize(const Source& src) {
+  const off_t end = ::lseek(src.fd, 0, SEEK_END);
+  return end < 0 ? UNKNOWN_SIZE : static_cast<std::uint64_t>(end);
+}
+
+// The one read path: true only when exactly `size` bytes arrived from the
+// start position. A short read, an error or a non-rewindable source all fail.
+bool readExactly(const Source& src, std::uint8_t* into, std::uint64_t size) {
+  std::uint64_t done = 0;
+  while (done < size) {
+    const std::uint64_t want = size - done < (1u << 30) ? size - done : (1u << 30);
+    const ssize_t got = ::read(src.fd, into + done, static_cast<std::size_t>(want));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+const char* fail(Source& src, const char* message) {
+  closeSource(src);
+  return message;
+}
+
+}  // namespace
+
+ReplayHeader decodeHeader(const std::uint8_t* b) {
+  ReplayHeader h{};
+  std::memcpy(h.signature, b + 0, 6);
+  h.recordCount = getI32(b + 6);
+  std::memcpy(h.playerName, b + 10, 32);
+  std::memcpy(h.date, b + 42, 32);
+  h.score = getI32(b + 74);
+  h.floor = getI32(b + 78);
+  h.combo = getI32(b + 82);
+  h.rejump = getI32(b + 86);
+  h.seed = getU32(b + 90);
+  h.checksum = getU32(b + 94);
+  return h;
+}
+
+void encodeHeader(const ReplayHeader& h, std::uint8_t* b) {
+  std::memcpy(b + 0, h.signature, 6);
+  putU32(b + 6, static_cast<std::uint32_t>(h.recordCount));
+  std::memcpy(b + 10, h.playerName, 32);
+  std::memcpy(b + 42, h.date, 32);
+  putU32(b + 74, static_cast<std::uint32_t>(h.score));
+  putU32(b + 78, static_cast<std::uint32_t>(h.floor));
+  putU32(b + 82, static_cast<std::uint32_t>(h.combo));
+  putU32(b + 86, static_cast<std::uint32_t>(h.rejump));
+  putU32(b + 90, h.seed);
+  putU32(b + 94, h.checksum);
+}
+
+const char* loadReplay(const char* path, ReplayFile& replay) {
+  replay.records = nullptr;
+
+  Source src;
+  if (!openSource(src, path)) return MSG_OPEN_FAILED;
+
+  const std::uint64_t fileSize = sourceSize(src);
+  if (fileSize < REPLAY_HEADER_SIZE) return fail(src, MSG_NOT_A_REPLAY);
+
+  std::uint8_t headerBytes[REPLAY_HEADER_SIZE];
+  (void)::lseek(src.fd, 0, SEEK_SET);  // a source that cannot rewind never moved: the read decides
+  if (!readExactly(src, headerBytes, REPLAY_HEADER_SIZE)) return fail(src, MSG_READ_FAILED);
+  replay.header = decodeHeader(headerBytes);
+
+  if (std::memcmp(replay.header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0)
+    return fail(src, MSG_NOT_A_REPLAY);
+  if (replay.header.recordCount < 0) return fail(src, MSG_NOT_A_REPLAY);
+
+  // 5 × 2147483647 needs 34 bits: compare in 64 bits.
+  const std::uint64_t bodySize = static_cast<std::uint64_t>(replay.header.recordCount) * INPUT_RECORD_SIZE;
+  if (fileSize - REPLAY_HEADER_SIZE < bodySize) return fail(src, MSG_NOT_A_REPLAY);
+
+  // malloc(0) may return null; an empty body is still a valid block.
+  auto* records = static_cast<std::uint8_t*>(std::malloc(bodySize == 0 ? 1 : static_cast<std::size_t>(bodySize)));
+  if (records == nullptr) return fail(src, MSG_NO_MEMORY);
+  if (!readExactly(src, records, bodySize)) {
+    std::free(records);
+    return fail(src, MSG_READ_FAILED);
+  }
+  closeSource(src);
+
+  replay.records = records;
+  if (replayChecksum(replay) != replay.header.checksum) {
+    releaseReplay(replay);
+    return MSG_NOT_A_REPLAY;
+  }
+  return nullptr;
+}
+
+void releaseReplay(ReplayFile& replay) {
+  std::free(replay.records);
+  replay.records = nullptr;
+}

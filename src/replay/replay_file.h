@@ -1,0 +1,77 @@
+// The replay file: a packed little-endian 98-byte header followed by
+// 5-byte input records, and the loader that validates and reads it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr std::size_t REPLAY_HEADER_SIZE = 98;
+inline constexpr std::size_t INPUT_RECORD_SIZE = 5;
+inline constexpr char REPLAY_SIGNATURE[6] = {'W', 'L', 'X', '1', '3', '0'};
+
+inline constexpr std::uint8_t INPUT_LEFT = 0x01;
+inline constexpr std::uint8_t INPUT_RIGHT = 0x02;
+inline constexpr std::uint8_t INPUT_JUMP = 0x10;
+inline constexpr std::uint8_t END_MARKER = 0x80;
+
+// The header as stored, decoded field by field from its bytes.
+struct ReplayHeader {
+  char signature[6];
+  std::int32_t recordCount;
+  char playerName[32];  // NUL-terminated only when shorter than the field
+  char date[32];
+  std::int32_t score;
+  std::int32_t floor;
+  std::int32_t combo;
+  std::int32_t rejump;
+  std::uint32_t seed;
+  std::uint32_t checksum;
+};
+
+struct InputRecord {
+  std::int32_t repeat;  // frames after the first; 0 or negative: one frame
+  std::uint8_t input;
+};
+
+// A loaded replay. `records` holds the body bytes exactly as read
+// (5 × recordCount of them); its holder releases it with releaseReplay.
+struct ReplayFile {
+  ReplayHeader header;
+  std::uint8_t* records;
+};
+
+// The loader's fixed failure reasons.
+inline constexpr const char* MSG_OPEN_FAILED = "Could not open file";
+inline constexpr const char* MSG_NOT_A_REPLAY = "File is not a valid replay";
+inline constexpr const char* MSG_READ_FAILED = "Could not read from file";
+inline constexpr const char* MSG_NO_MEMORY = "Memory allocation failed";
+
+// Loads and validates `path` into `replay`. Returns nullptr on success, or one
+// of the static MSG_* texts; on failure nothing in `replay` is owned.
+const char* loadReplay(const char* path, ReplayFile& replay);
+
+// Frees the records block; safe to call once on a loaded replay.
+void releaseReplay(ReplayFile& replay);
+
+// Decodes the 98 header bytes; `bytes` must hold REPLAY_HEADER_SIZE bytes.
+ReplayHeader decodeHeader(const std::uint8_t* bytes);
+
+// Encodes a header back into its 98 stored bytes (the inverse of decodeHeader).
+void encodeHeader(const ReplayHeader& header, std::uint8_t* bytes);
+
+// The checksum the header's `checksum` field must hold.
+std::uint32_t replayChecksum(const ReplayFile& replay);
+
+// Number of records, never negative for a loaded replay.
+inline std::uint32_t recordCountOf(const ReplayFile& replay) {
+  return replay.header.recordCount < 0 ? 0u : static_cast<std::uint32_t>(replay.header.recordCount);
+}
+
+// Record j of a loaded replay; j must be below recordCount. The records are
+// byte-packed, so the 32-bit field is assembled from its bytes.
+inline InputRecord recordAt(const ReplayFile& replay, std::uint32_t j) {
+  const std::uint8_t* p = replay.records + static_cast<std::size_t>(j) * INPUT_RECORD_SIZE;
+  const std::uint32_t bits = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                             (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  return InputRecord{static_cast<std::int32_t>(bits), p[4]};
+}

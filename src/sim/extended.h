@@ -1,0 +1,47 @@
+// The game's real arithmetic: every operation is rounded to a 64-bit
+// significand (the x87 extended format), and a value becomes binary64 only
+// where it is stored into the game state. The helpers below make each of
+// those steps visible, so every line of the simulation can be checked
+// against that model.
+#pragma once
+
+#include <cfloat>
+#include <cstdint>
+
+static_assert(LDBL_MANT_DIG == 64, "the simulation needs long double to be the x87 80-bit extended format");
+
+using Ext = long double;
+
+// Exact: a binary64 value or an int32 taken into the extended format.
+inline Ext widen(double v) { return static_cast<Ext>(v); }
+inline Ext widen(std::int32_t v) { return static_cast<Ext>(v); }
+
+// One extended operation each, rounded to nearest-even at 64 bits.
+inline Ext extAdd(Ext a, Ext b) { return a + b; }
+inline Ext extSub(Ext a, Ext b) { return a - b; }
+inline Ext extMul(Ext a, Ext b) { return a * b; }
+inline Ext extDiv(Ext a, Ext b) { return a / b; }
+inline Ext extNeg(Ext a) { return -a; }
+
+// Rounds to nearest-even binary64 with gradual underflow: the value a game
+// state field holds.
+inline double store(Ext v) { return static_cast<double>(v); }
+
+// Truncates toward zero to a 64-bit integer and keeps its low 32 bits.
+inline std::int32_t truncLow32(Ext v) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v))));
+}
+
+// The game's constants, each the binary64 nearest its decimal text. Written
+// as doubles on purpose: an `L` literal would be a different number.
+namespace k {
+inline constexpr double C0_001 = 0.001;
+inline constexpr double C0_3 = 0.3;
+inline constexpr double C0_5 = 0.5;
+inline constexpr double C0_7 = 0.7;
+inline constexpr double C0_8 = 0.8;
+inline constexpr double C0_9 = 0.9;
+inline constexpr double CM0_9 = -0.9;
+inline constexpr double C12_2 = 12.2;
+inline constexpr double CM12_2 = -12.2;
+}  // namespace k

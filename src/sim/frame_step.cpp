@@ -1,0 +1,149 @@
+#include "replay/replay_file.h"
+#include "sim/extended.h"
+#include "sim/game_state.h"
+#include "sim/wrap.h"
+
+void applyInput(GameState& s, std::uint8_t input) {
+  // Reversing keeps 0.7 of the speed before accelerating; no key lets it decay.
+  if (input & INPUT_LEFT) {
+    if (s.vx > 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
+    s.vx = store(extSub(widen(s.vx), widen(k::C0_3)));
+  } else if (input & INPUT_RIGHT) {
+    if (s.vx < 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
+    s.vx = store(extAdd(widen(s.vx), widen(k::C0_3)));
+  } else {
+    s.vx = store(extMul(widen(s.vx), widen(k::C0_9)));
+  }
+
+  const bool jumpHeld = (input & INPUT_JUMP) != 0;
+  if (s.rejump != 0) {
+    if (jumpHeld) (void)startJump(s);
+  } else if (!jumpHeld) {
+    s.jumpLatch = 0;
+  } else if (s.jumpLatch == 0 && startJump(s)) {
+    // Only a jump that actually started latches the key.
+    s.jumpLatch = 1;
+  }
+}
+
+bool startJump(GameState& s) {
+  if (s.jumpState != JumpState::Grounded) return false;
+  s.jumpState = JumpState::Rising;
+  // Take off at -|2·vx|, but never slower than 12.2 upward.
+  const Ext sum = extAdd(widen(s.vx), widen(s.vx));
+  s.vy = store(sum);
+  if (sum > widen(0.0)) s.vy = store(extNeg(sum));
+  if (k::CM12_2 < s.vy) s.vy = k::CM12_2;
+  return true;
+}
+
+void integrateMotion(GameState& s) {
+  if (s.vx > k::C12_2) {
+    s.vx = k::C12_2;
+  } else if (s.vx < k::CM12_2) {
+    s.vx = k::CM12_2;
+  }
+  if (s.vy > k::C12_2) {
+    s.vy = k::C12_2;
+  } else if (s.vy < -100.0) {
+    s.vy = -100.0;
+  }
+
+  // The walls test the unrounded sum: a move beyond them by less than a
+  // binary64 step still bounces.
+  const Ext S = extAdd(widen(s.x), widen(s.vx));
+  s.x = store(S);
+  if (S > widen(555.0)) {
+    s.x = 555.0;
+    s.vx = store(extMul(widen(s.vx), widen(k::CM0_9)));
+  } else if (S < widen(85.0)) {
+    s.x = 85.0;
+    s.vx = store(extMul(widen(s.vx), widen(k::CM0_9)));
+  }
+
+  // The vertical move uses the speed from before this frame's gravity.
+  const Ext T = extAdd(widen(s.vy), widen(s.y));
+  s.y = store(T);
+  if (T > widen(1000.0)) s.y = 1000.0;
+
+  if (s.jumpState != JumpState::Grounded) {
+    const Ext G = extAdd(widen(s.vy), widen(k::C0_8));
+    s.vy = store(G);
+    if (s.jumpState == JumpState::Rising && G > widen(0.0)) s.jumpState = JumpState::Falling;
+  }
+}
+
+namespace {
+
+// Pixels the screen follows a player who climbs high, by the stored y.
+std::int32_t followScroll(double y) {
+  if (y >= 160.0) return 0;
+  if (y < 0.0) return 13;
+  if (y < 20.0) return 10;
+  if (y < 40.0) return 8;
+  if (y < 60.0) return 6;
+  if (y < 80.0) return 5;
+  if (y < 100.0) return 4;
+  if (y < 120.0) return 3;
+  if (y < 140.0) return 2;
+  return 1;
+}
+
+constexpr std::int32_t MAX_SPEED_LEVEL = 5;
+constexpr std::int32_t FRAMES_PER_SPEED_LEVEL = 1500;
+
+// Total scroll this frame: the follow scroll plus, once the climb has
+// begun, the automatic scroll that speeds up over time.
+std::int32_t scrollAmount(GameState& s, std::int32_t d) {
+  std::int32_t e = d;
+  if (wrapAdd(s.scrolled, d) > 100) {
+    if (s.speedLevel > 0) {
+      e = d + s.speedLevel;
+    } else if (s.halfStep == 0) {
+      e = d + 1;
+    }
+    if (s.speedLevel < MAX_SPEED_LEVEL) {
+      s.speedTimer += 1;
+      if (s.speedTimer > FRAMES_PER_SPEED_LEVEL) {
+        s.speedLevel += 1;
+        s.speedTimer -= FRAMES_PER_SPEED_LEVEL;
+      }
+    }
+  }
+  return e;
+}
+
+void expireCombo(GameState& s) {
+  if (s.comboTimer == 0) return;
+  s.comboTimer -= 1;
+  // A combo needs at least two multi-floor jumps to score.
+  if (s.comboTimer == 0 && s.comboJumps > 1) {
+    s.comboScore = wrapAdd(s.comboScore, wrapMul(s.comboFloors, s.comboFloors));
+    if (s.comboFloors > s.bestCombo) s.bestCombo = s.comboFloors;
+  }
+}
+
+}  // namespace
+
+bool stepFrame(GameState& s, std::uint8_t input) {
+  const std::int32_t oldX = truncLow32(widen(s.x));
+  std::int32_t oldY = truncLow32(widen(s.y));
+
+  applyInput(s, input);
+  integrateMotion(s);
+
+  const std::int32_t e = scrollAmount(s, followScroll(s.y));
+  s.halfStep = s.halfStep == 0 ? 1 : 0;
+
+  if (e != 0) {
+    s.scrolled = wrapAdd(s.scrolled, e);
+    s.y = store(extAdd(widen(e), widen(s.y)));
+    oldY = wrapAdd(oldY, e);  // the previous position moves down with the screen
+    // One new row per frame that crosses a 16-pixel boundary, however far it scrolled.
+    if (s.scrolled % 16 < wrapSub(s.scrolled, e) % 16 || e >= 16) generateFloor(s);
+  }
+
+  expireCombo(s);
+  checkLanding(s, oldX, oldY);
+  return !(s.y > 540.0);
+}

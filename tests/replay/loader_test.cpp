@@ -1,0 +1,137 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/replay_builder.h"
+
+namespace {
+
+const char* loadBytes(const std::vector<std::uint8_t>& bytes, ReplayFile& replay) {
+  const std::string path = writeTempFile("loader", bytes);
+  const char* message = loadReplay(path.c_str(), replay);
+  ::unlink(path.c_str());
+  return message;
+}
+
+std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> bytes, std::size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+struct FailureCase {
+  const char* what;
+  std::vector<std::uint8_t> bytes;
+  const char* message;
+};
+
+TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
+  ReplaySpec badSignature;
+  badSignature.signature = "WLX131";
+  ReplaySpec negative;
+  negative.recordCount = -1;
+  negative.records = {{0, 0}};
+  ReplaySpec huge;
+  huge.recordCount = 2147483647;
+  huge.records = std::vector<InputRecord>(60, InputRecord{1, 2});
+  ReplaySpec three;
+  three.records = {{1, 2}, {3, 4}, {5, 6}};
+  ReplaySpec offByOne = exampleReplay();
+  offByOne.checksumDelta = 1;
+  ReplaySpec nameChanged = exampleReplay();
+  nameChanged.checksum = 38593926u;  // the checksum of the name abc
+  nameChanged.name = "abd";
+
+  const FailureCase cases[] = {
+      {"empty file", {}, MSG_NOT_A_REPLAY},
+      {"97 bytes", truncated(buildReplayBytes(ReplaySpec{}), 97), MSG_NOT_A_REPLAY},
+      {"signature's last byte", buildReplayBytes(badSignature), MSG_NOT_A_REPLAY},
+      {"negative record count", buildReplayBytes(negative), MSG_NOT_A_REPLAY},
+      {"record count beyond the file", buildReplayBytes(huge), MSG_NOT_A_REPLAY},
+      {"body one byte short", truncated(buildReplayBytes(three), 98 + 14), MSG_NOT_A_REPLAY},
+      {"checksum off by one", buildReplayBytes(offByOne), MSG_NOT_A_REPLAY},
+      {"header changed after signing", buildReplayBytes(nameChanged), MSG_NOT_A_REPLAY},
+  };
+  for (const FailureCase& c : cases) {
+    ReplayFile replay{};
+    EXPECT_STREQ(loadBytes(c.bytes, replay), c.message) << c.what;
+    EXPECT_EQ(replay.records, nullptr) << c.what << ": nothing may stay allocated";
+  }
+}
+
+TEST(LoadReplay, PathsThatAreNotReplayFiles) {
+  ReplayFile replay{};
+  EXPECT_STREQ(loadReplay("/nonexistent/replay.wlx", replay), MSG_OPEN_FAILED);
+  EXPECT_STREQ(loadReplay("/dev/null", replay), MSG_NOT_A_REPLAY);
+  // A directory opens but cannot be read.
+  EXPECT_STREQ(loadReplay("/tmp", replay), MSG_READ_FAILED);
+
+  // A FIFO without a writer must neither block the open nor the read.
+  const std::string fifo = writeTempFile("fifo", {});
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_STREQ(loadReplay(fifo.c_str(), replay), MSG_READ_FAILED);
+  ::unlink(fifo.c_str());
+}
+
+TEST(LoadReplay, UnreadableFileCannotBeOpened) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  const std::string path = writeTempFile("unreadable", buildReplayBytes(exampleReplay()));
+  ::chmod(path.c_str(), 0);
+  ReplayFile replay{};
+  EXPECT_STREQ(loadReplay(path.c_str(), replay), MSG_OPEN_FAILED);
+  ::unlink(path.c_str());
+}
+
+TEST(LoadReplay, LoadsTheExampleFile) {
+  ReplayFile replay{};
+  ASSERT_EQ(loadBytes(buildReplayBytes(exampleReplay()), replay), nullptr);
+  EXPECT_EQ(std::memcmp(replay.header.signature, "WLX130", 6), 0);
+  EXPECT_EQ(replay.header.recordCount, 3);
+  EXPECT_STREQ(replay.header.playerName, "abc");
+  EXPECT_STREQ(replay.header.date, "xyz");
+  EXPECT_EQ(replay.header.score, 1000);
+  EXPECT_EQ(replay.header.floor, 25);
+  EXPECT_EQ(replay.header.combo, 3);
+  EXPECT_EQ(replay.header.rejump, 1);
+  EXPECT_EQ(replay.header.seed, 7u);
+  EXPECT_EQ(replay.header.checksum, 38593926u);
+  EXPECT_EQ(recordAt(replay, 1).repeat, 4);
+  EXPECT_EQ(recordAt(replay, 1).input, 0x12);
+  EXPECT_EQ(recordAt(replay, 2).input, 0x80);
+  releaseReplay(replay);
+}
+
+TEST(LoadReplay, BodySizeBoundaries) {
+  ReplaySpec empty;
+  ReplayFile replay{};
+  ASSERT_EQ(loadBytes(buildReplayBytes(empty), replay), nullptr) << "98 bytes, no records";
+  EXPECT_NE(replay.records, nullptr) << "an empty body is still a block";
+  releaseReplay(replay);
+
+  ReplaySpec three;
+  three.records = {{1, 2}, {3, 4}, {-5, 6}};
+  ASSERT_EQ(loadBytes(buildReplayBytes(three), replay), nullptr) << "15-byte body";
+  EXPECT_EQ(recordAt(replay, 2).repeat, -5);
+  releaseReplay(replay);
+
+  three.trailingBytes = 5;
+  ASSERT_EQ(loadBytes(buildReplayBytes(three), replay), nullptr) << "trailing bytes are ignored";
+  releaseReplay(replay);
+}
+
+TEST(LoadReplay, ReadsUnalignedNegativeRepeatsFromBytes) {
+  ReplaySpec spec;
+  spec.records = {{-1, 0xFF}, {0x12345678, 0x01}, {static_cast<std::int32_t>(0x80000000u), 0x10}};
+  ReplayFile replay{};
+  ASSERT_EQ(loadBytes(buildReplayBytes(spec), replay), nullptr);
+  EXPECT_EQ(recordAt(replay, 0).repeat, -1);
+  EXPECT_EQ(recordAt(replay, 0).input, 0xFF);
+  EXPECT_EQ(recordAt(replay, 1).repeat, 0x12345678);
+  EXPECT_EQ(recordAt(replay, 2).repeat, INT32_MIN);
+  releaseReplay(replay);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "support/sim_helpers.h"
+
+namespace {
+
+TEST(FindFloorBand, LookupsRightAfterInitGame) {
+  const GameState s = freshGame(0);
+
+  const FloorBand ground = findFloorBand(s, 431);
+  ASSERT_TRUE(ground.found);
+  EXPECT_EQ(ground.floorNo, 0);
+  EXPECT_EQ(ground.floorY, 432);
+  EXPECT_EQ(ground.leftPx, -2);
+  EXPECT_EQ(ground.rightPx, 657);
+
+  const FloorBand first = findFloorBand(s, 351);
+  ASSERT_TRUE(first.found);
+  EXPECT_EQ(first.floorNo, 1);
+  EXPECT_EQ(first.floorY, 352);
+  EXPECT_EQ(first.leftPx, 24 * 16 - 2);
+  EXPECT_EQ(first.rightPx, 32 * 16 + 17);
+
+  EXPECT_FALSE(findFloorBand(s, 447).found) << "c = 496, r = 16";
+  // The band is the standing row and the 15 rows below it.
+  EXPECT_TRUE(findFloorBand(s, 446).found);
+  EXPECT_FALSE(findFloorBand(s, 430).found);
+}
+
+TEST(FindFloorBand, OutsideTheScreenRangeNothingIsFound) {
+  for (std::int32_t phase = 0; phase <= 4; ++phase) {
+    GameState s = freshGame(5);
+    s.rowPhase = phase;
+    for (std::int32_t scrolled : {0, 7, 15, 1234}) {
+      s.scrolled = scrolled;
+      EXPECT_FALSE(findFloorBand(s, 479).found);
+      EXPECT_FALSE(findFloorBand(s, -34).found);
+      EXPECT_FALSE(findFloorBand(s, INT32_MIN).found);
+      EXPECT_FALSE(findFloorBand(s, INT32_MAX).found);
+    }
+  }
+}
+
+TEST(FindFloorBand, SurfaceFollowsTheScroll) {
+  GameState s = freshGame(0);
+  s.scrolled = 5;
+  const FloorBand b = findFloorBand(s, 431);
+  ASSERT_TRUE(b.found);
+  EXPECT_EQ(b.floorY, 5 - 0 + 432);
+  // Negative y + 1 uses the truncating remainder.
+  s.scrolled = 0;
+  s.rowPhase = 0;
+  const FloorBand high = findFloorBand(s, -33);
+  ASSERT_TRUE(high.found);
+  EXPECT_EQ(high.floorY, 0 - (-32 % 16) + -32);
+}
+
+TEST(SegmentsIntersect, ExtendedArithmeticPlacesTheHit) {
+  // E × t is exactly 42.5 in extended arithmetic; binary64 gives just below
+  // it and would put the hit at 184.
+  const Intersection hit = segmentsIntersect({187, 347}, {184, 353}, {142, 352}, {385, 352});
+  ASSERT_TRUE(hit.hit);
+  EXPECT_EQ(hit.outX, 185);
+  EXPECT_EQ(hit.outY, 352);
+}
+
+TEST(SegmentsIntersect, ParallelAndEndPoints) {
+  EXPECT_FALSE(segmentsIntersect({0, 10}, {50, 10}, {0, 10}, {100, 10}).hit) << "collinear";
+  EXPECT_FALSE(segmentsIntersect({0, 5}, {50, 5}, {0, 10}, {100, 10}).hit) << "parallel";
+
+  // A path ending exactly on the surface, and one starting on it.
+  const Intersection ends = segmentsIntersect({189, 431}, {189, 432}, {-2, 432}, {657, 432});
+  ASSERT_TRUE(ends.hit);
+  EXPECT_EQ(ends.outX, 189);
+  EXPECT_EQ(ends.outY, 432);
+  EXPECT_TRUE(segmentsIntersect({189, 432}, {189, 440}, {-2, 432}, {657, 432}).hit);
+
+  // A path through either end of the floor touches it.
+  EXPECT_TRUE(segmentsIntersect({-2, 420}, {-2, 440}, {-2, 432}, {657, 432}).hit);
+  const Intersection right = segmentsIntersect({657, 420}, {657, 440}, {-2, 432}, {657, 432});
+  ASSERT_TRUE(right.hit);
+  EXPECT_EQ(right.outX, 657);
+  EXPECT_FALSE(segmentsIntersect({658, 420}, {658, 440}, {-2, 432}, {657, 432}).hit);
+  EXPECT_FALSE(segmentsIntersect({100, 400}, {100, 431}, {-2, 432}, {657, 432}).hit) << "stops short";
+}
+
+// Drops a falling player onto floor `floorNo` (0..5) of a seed-0 game,
+// through the middle of the floor, and runs the landing check.
+void landOn(GameState& s, std::int32_t floorNo) {
+  const std::int32_t surface = 432 - 80 * floorNo;
+  const FloorSlot& f = s.floors.slot[floorNo];
+  const std::int32_t midX = (f.left * 16 - 2 + f.right * 16 + 17) / 2;
+  s.jumpState = JumpState::Falling;
+  s.x = midX;
+  s.y = surface + 3;
+  checkLanding(s, midX, surface - 6);
+  ASSERT_EQ(s.jumpState, JumpState::Grounded);
+  ASSERT_EQ(s.lastFloor, floorNo);
+}
+
+TEST(CheckLanding, LandingPlacesThePlayerOnTheSurface) {
+  GameState s = freshGame(0);
+  landOn(s, 2);
+  EXPECT_BITS_EQ(s.y, 271.0);
+  EXPECT_BITS_EQ(s.vy, 0.0);
+  EXPECT_EQ(s.comboTimer, 100);
+  EXPECT_EQ(s.comboFloors, 2);
+  EXPECT_EQ(s.comboJumps, 1);
+}
+
+TEST(CheckLanding, LeftFootWinsAndPlacesTheLanding) {
+  GameState s = freshGame(0);
+  s.jumpState = JumpState::Falling;
+  s.x = 195.5;  // the left foot's path is the 42.5 example
+  s.y = 352.0;
+  s.rowPhase = 4;
+  // Floor 1 spans 382..529 for seed 0; give it the width of the example.
+  s.floors.slot[1] = {9, 23};  // 142 .. 385
+  checkLanding(s, 198, 347);
+  EXPECT_EQ(s.jumpState, JumpState::Grounded);
+  EXPECT_BITS_EQ(s.x, 196.0);
+  EXPECT_BITS_EQ(s.y, 351.0);
+}
+
+TEST(CheckLanding, StandingAndLosingContact) {
+  GameState s = freshGame(0);
+  checkLanding(s, 200, 431);
+  EXPECT_EQ(s.jumpState, JumpState::Grounded) << "a standing player stays";
+  EXPECT_EQ(s.lastFloor, 0);
+
+  // Both feet beyond floor 1's right end (529): the player starts to fall.
+  s.y = 351.0;
+  s.x = 560.0;
+  checkLanding(s, 560, 351);
+  EXPECT_EQ(s.jumpState, JumpState::Airborne);
+
+  GameState rising = freshGame(0);
+  rising.jumpState = JumpState::Rising;
+  rising.y = 435.0;
+  checkLanding(rising, 200, 420);
+  EXPECT_EQ(rising.jumpState, JumpState::Rising) << "nothing lands while moving up";
+  EXPECT_BITS_EQ(rising.y, 435.0);
+}
+
+TEST(Combos, TwoMultiFloorJumpsScoreTheSquareOfTheirFloors) {
+  GameState s = freshGame(0);
+  s.bestCombo = 1;
+  landOn(s, 2);
+  landOn(s, 4);
+  EXPECT_EQ(s.comboFloors, 4);
+  EXPECT_EQ(s.comboJumps, 2);
+  EXPECT_EQ(s.comboTimer, 100);
+  landOn(s, 5);
+  EXPECT_EQ(s.comboTimer, 1) << "one floor up cuts the combo";
+  EXPECT_EQ(s.comboScore, 0);
+  stepFrame(s, 0);
+  EXPECT_EQ(s.comboScore, 16);
+  EXPECT_EQ(s.bestCombo, 4);
+  EXPECT_EQ(s.comboTimer, 0);
+}
+
+TEST(Combos, ASingleMultiFloorJumpScoresNothing) {
+  GameState s = freshGame(0);
+  landOn(s, 3);
+  for (int frame = 0; frame < 99; ++frame) stepFrame(s, 0);
+  EXPECT_EQ(s.comboTimer, 1);
+  stepFrame(s, 0);
+  EXPECT_EQ(s.comboTimer, 0);
+  EXPECT_EQ(s.comboScore, 0);
+  EXPECT_EQ(s.bestCombo, 0);
+  EXPECT_EQ(s.comboFloors, 3) << "kept until the next multi-floor landing";
+}
+
+TEST(Combos, LandingOnTheSameFloorKeepsTheTimer) {
+  GameState s = freshGame(0);
+  landOn(s, 2);
+  s.comboTimer = 40;
+  landOn(s, 2);
+  EXPECT_EQ(s.comboTimer, 40);
+  landOn(s, 1);
+  EXPECT_EQ(s.comboTimer, 1) << "a lower floor cuts it too";
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+#include <gtest/gtest.h>
+
+#include "sim/fpu_mode.h"
+
+int main(int argc, char** argv) {
+  resetFloatingPointUnit();  // as the program does, before any game runs
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
