@@ -2,22 +2,71 @@
 
 namespace {
 
-// Runs one record: 1 + repeat frames (one when repeat is 0 or negative),
-// cut short by the player's death. Returns whether the player is alive.
-bool playRecord(GameState& state, InputRecord record, std::uint64_t& frames) {
-  const std::uint32_t total = record.repeat > 0 ? static_cast<std::uint32_t>(record.repeat) + 1u : 1u;
-  for (std::uint32_t n = 0; n < total; ++n) {
+// Records shorter than this are simulated frame by frame: looking for a
+// cycle would cost more than it could save.
+constexpr std::uint32_t FAST_FORWARD_MIN_FRAMES = 64;
+
+struct Player {
+  GameState& state;
+  std::uint64_t& frames;
+  std::int32_t& highestFloor;
+  const PlaybackOptions& options;
+  std::uint32_t record;
+  std::uint8_t input;
+
+  bool step() {
     ++frames;
-    if (!stepFrame(state, record.input)) return false;
+    const bool alive = stepFrame(state, input);
+    if (state.lastFloor > highestFloor) highestFloor = state.lastFloor;
+    if (options.observer) options.observer(options.context, FrameReport{frames, record, input, &state});
+    return alive;
   }
-  return true;
+
+  bool run(std::uint32_t count) {
+    for (std::uint32_t n = 0; n < count; ++n)
+      if (!step()) return false;
+    return true;
+  }
+
+  // Brent's cycle detection on the complete state. Playback is a pure
+  // function of state and input, so once the state after some frame equals
+  // the state `period` frames earlier, the rest of the record repeats that
+  // cycle: whole cycles are skipped and only the remainder is simulated.
+  // Every state of the cycle has been seen alive, so no death is skipped.
+  bool runFastForward(std::uint32_t total) {
+    GameState mark = state;
+    std::uint32_t power = 1;
+    std::uint32_t period = 0;
+    for (std::uint32_t done = 0; done < total;) {
+      if (!step()) return false;
+      ++done;
+      ++period;
+      if (sameState(state, mark)) {
+        const std::uint32_t remaining = total - done;
+        frames += remaining - remaining % period;
+        return run(remaining % period);
+      }
+      if (period == power) {
+        mark = state;
+        power = power <= UINT32_MAX / 2 ? power * 2 : power;
+        period = 0;
+      }
+    }
+    return true;
+  }
+};
+
+// Frames one record lasts: 1 + repeat, just 1 when repeat is 0 or negative.
+std::uint32_t framesOf(InputRecord record) {
+  return record.repeat > 0 ? static_cast<std::uint32_t>(record.repeat) + 1u : 1u;
 }
 
 }  // namespace
 
-PlaybackOutcome playReplayOutcome(const ReplayFile& replay) {
+PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOptions& options) {
   PlaybackOutcome out{};
   initGame(out.finalState, replay.header.rejump, replay.header.seed);
+  const bool fastForward = options.fastForward && options.observer == nullptr;
 
   const std::uint32_t count = recordCountOf(replay);
   bool alive = true;
@@ -25,16 +74,19 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay) {
   while (i < count) {
     const InputRecord record = recordAt(replay, i);
     if (record.input & END_MARKER) break;
-    alive = playRecord(out.finalState, record, out.frames);
+    Player player{out.finalState, out.frames, out.highestFloor, options, i, record.input};
+    const std::uint32_t total = framesOf(record);
+    alive = fastForward && total >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(total) : player.run(total);
     ++i;
     if (!alive) break;
   }
 
   out.recordsPlayed = i;
   out.died = !alive;
+  // Only a record that exists is inspected. A death in the last record has
+  // nothing after it; a genuine recording always ends with its marker, so
+  // that counts as invalid.
   out.markerFollows = i < count && (recordAt(replay, i).input & END_MARKER) != 0;
-  // A death in the last record has no record after it to inspect: a genuine
-  // recording always ends with its marker, so that counts as invalid.
   out.valid = out.died && out.markerFollows;
   return out;
 }

@@ -6,17 +6,37 @@
 #include "replay/replay_file.h"
 #include "sim/game_state.h"
 
+// One simulated frame, as reported to an observer.
+struct FrameReport {
+  std::uint64_t frame;   // counting from 1
+  std::uint32_t record;  // index of the record being played, from 0
+  std::uint8_t input;
+  const GameState* state;  // after the frame
+};
+
+using FrameObserver = void (*)(void* context, const FrameReport& report);
+
+struct PlaybackOptions {
+  // Skip whole cycles of a long record once its state repeats. The verdict
+  // and final state are exactly those of frame-by-frame playback.
+  bool fastForward = true;
+  // Called after every frame; when set, every frame is simulated.
+  FrameObserver observer = nullptr;
+  void* context = nullptr;
+};
+
 struct PlaybackOutcome {
   bool valid;
   bool died;                    // the player dropped off the screen
   std::uint32_t recordsPlayed;  // records simulated; the game ended in the last of them when died
-  std::uint64_t frames;         // frames simulated
+  std::uint64_t frames;         // frames simulated (skipped cycles included)
   bool markerFollows;           // the record after the last one played is the end marker
+  std::int32_t highestFloor;    // highest floor number landed on
   GameState finalState;
 };
 
 // Plays every record from a fresh game and reports what happened.
-PlaybackOutcome playReplayOutcome(const ReplayFile& replay);
+PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOptions& options = {});
 
 // True when the game ends during a record that the end marker follows.
 bool playReplay(const ReplayFile& replay);
