@@ -25,7 +25,34 @@ FloorBand findFloorBand(const GameState& state, std::int32_t y) {
   return band;
 }
 
-Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
+namespace {
+
+// Whether the extended quotient num × ext(1 / den) lies in [0, 1], decided
+// exactly on the integers, so that a miss, or a touch that needs no
+// landing point, costs no division. The quotient has num's sign relative
+// to den and is nonzero when num is. When |num| > |den| it is at least
+// 1 + 1/|den| >= 1 + 2^-31 before two roundings of relative size 2^-64, so
+// above 1. When |num| < |den| it is at most (1 - 2^-31)(1 + 2^-63): below 1.
+// When num = den, den × ext(1 / den) is within 2^-64 of 1 and rounds to 1
+// or to the extended number just below it: never above.
+bool quotientInUnit(std::int32_t num, std::int32_t den) {
+  if (num == 0) return true;
+  if ((num < 0) != (den < 0)) return false;
+  const std::int64_t n = num < 0 ? -static_cast<std::int64_t>(num) : num;
+  const std::int64_t d = den < 0 ? -static_cast<std::int64_t>(den) : den;
+  return n <= d;
+}
+
+// The integers of a foot path P against a floor surface Q.
+struct Crossing {
+  bool hit;
+  std::int32_t tNum;  // t = tNum / den runs along the floor
+  std::int32_t den;
+  std::int32_t E;
+  std::int32_t B;
+};
+
+Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
   const std::int32_t A = wrapSub(p1.x, p2.x);
   const std::int32_t F = wrapSub(p1.y, p2.y);
   const std::int32_t E = wrapSub(q2.x, q1.x);
@@ -33,20 +60,31 @@ Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q
   const std::int32_t G = wrapSub(q1.x, p2.x);
   const std::int32_t H = wrapSub(q1.y, p2.y);
 
-  const Intersection miss{false, 0, 0};
-  const std::int32_t D = wrapSub(wrapMul(F, E), wrapMul(A, B));
-  if (D == 0) return miss;  // parallel paths never meet
+  Crossing c{false, 0, 0, E, B};
+  c.den = wrapSub(wrapMul(F, E), wrapMul(A, B));
+  if (c.den == 0) return c;  // parallel paths never meet
+  c.tNum = wrapSub(wrapMul(H, A), wrapMul(G, F));
+  const std::int32_t uNum = wrapSub(wrapMul(H, E), wrapMul(G, B));
+  c.hit = quotientInUnit(c.tNum, c.den) && quotientInUnit(uNum, c.den);
+  return c;
+}
 
-  // Both quotients are products with one reciprocal, each kept extended.
-  const Ext inv = extDiv(widen(1.0), widen(D));
-  const Ext t = extMul(widen(wrapSub(wrapMul(H, A), wrapMul(G, F))), inv);
-  if (t < widen(0.0) || t > widen(1.0)) return miss;
-  const Ext u = extMul(widen(wrapSub(wrapMul(H, E), wrapMul(G, B))), inv);
-  if (u < widen(0.0) || u > widen(1.0)) return miss;
-
-  const std::int32_t dx = truncLow32(extAdd(extMul(widen(E), t), widen(k::C0_5)));
-  const std::int32_t dy = truncLow32(extAdd(extMul(widen(B), t), widen(k::C0_5)));
+// Where a crossing meets the floor: t as the product with the one
+// reciprocal, each step kept extended, rounded half up by truncation.
+Intersection hitPoint(const Crossing& c, IntPoint q1) {
+  const Ext inv = extDiv(widen(1.0), widen(c.den));
+  const Ext t = extMul(widen(c.tNum), inv);
+  const std::int32_t dx = truncLow32(extAdd(extMul(widen(c.E), t), widen(k::C0_5)));
+  const std::int32_t dy = truncLow32(extAdd(extMul(widen(c.B), t), widen(k::C0_5)));
   return Intersection{true, wrapAdd(q1.x, dx), wrapAdd(q1.y, dy)};
+}
+
+}  // namespace
+
+Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
+  const Crossing c = crossSegments(p1, p2, q1, q2);
+  if (!c.hit) return Intersection{false, 0, 0};
+  return hitPoint(c, q1);
 }
 
 namespace {
@@ -89,28 +127,20 @@ void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY) {
     const std::int32_t feetY = wrapAdd(curY, 1);
 
     // The left foot is tried first; the right only when the left misses.
-    bool hit = false;
-    std::int32_t landX = 0;
-    const Intersection left = segmentsIntersect({wrapSub(oldX, FOOT_OFFSET), oldY},
-                                                {wrapSub(curX, FOOT_OFFSET), feetY}, q1, q2);
-    if (left.hit) {
-      hit = true;
-      landX = wrapAdd(left.outX, FOOT_OFFSET);
-    } else {
-      const Intersection right = segmentsIntersect({wrapAdd(oldX, FOOT_OFFSET), oldY},
-                                                   {wrapAdd(curX, FOOT_OFFSET), feetY}, q1, q2);
-      if (right.hit) {
-        hit = true;
-        landX = wrapSub(right.outX, FOOT_OFFSET);
-      }
+    std::int32_t footOffset = -FOOT_OFFSET;
+    Crossing c = crossSegments({wrapSub(oldX, FOOT_OFFSET), oldY}, {wrapSub(curX, FOOT_OFFSET), feetY}, q1, q2);
+    if (!c.hit) {
+      footOffset = FOOT_OFFSET;
+      c = crossSegments({wrapAdd(oldX, FOOT_OFFSET), oldY}, {wrapAdd(curX, FOOT_OFFSET), feetY}, q1, q2);
     }
 
-    if (hit) {
+    if (c.hit) {
       if (state.jumpState == JumpState::Grounded) return;  // still standing
+      const Intersection at = hitPoint(c, q1);
       state.y = static_cast<double>(band.floorY - 1);
       state.jumpState = JumpState::Grounded;
       state.vy = 0.0;
-      state.x = static_cast<double>(landX);
+      state.x = static_cast<double>(wrapSub(at.outX, footOffset));
       scoreLanding(state, band.floorNo);
       return;
     }

@@ -182,3 +182,63 @@ TEST(Combos, LandingOnTheSameFloorKeepsTheTimer) {
 }
 
 }  // namespace
+
+namespace {
+
+// The intersection exactly as the game computes it: both quotients formed
+// in extended arithmetic and compared with 0 and 1.
+Intersection referenceIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
+  const std::int64_t A = p1.x - p2.x, F = p1.y - p2.y, E = q2.x - q1.x, B = q2.y - q1.y, G = q1.x - p2.x,
+                     H = q1.y - p2.y;
+  const std::int64_t D = F * E - A * B;
+  if (D == 0) return {false, 0, 0};
+  const long double inv = 1.0L / static_cast<long double>(D);
+  const long double t = static_cast<long double>(H * A - G * F) * inv;
+  if (t < 0 || t > 1) return {false, 0, 0};
+  const long double u = static_cast<long double>(H * E - G * B) * inv;
+  if (u < 0 || u > 1) return {false, 0, 0};
+  return {true, q1.x + static_cast<std::int32_t>(static_cast<std::int64_t>(E * t + 0.5L)),
+          q1.y + static_cast<std::int32_t>(static_cast<std::int64_t>(B * t + 0.5L))};
+}
+
+TEST(SegmentsIntersect, AgreesWithTheExtendedComputationEverywhere) {
+  std::uint32_t rng = 12345;
+  auto next = [&rng](int span) {
+    rng = rng * 1664525u + 1013904223u;
+    return static_cast<std::int32_t>((rng >> 8) % static_cast<std::uint32_t>(span)) - span / 2;
+  };
+  int hits = 0;
+  for (int i = 0; i < 400000; ++i) {
+    // Feet paths of a few pixels against horizontal floors, as in the game,
+    // with end points often exactly on the surface or on a floor end.
+    const std::int32_t floorY = next(200), left = next(400), right = left + 1 + next(300) + 150;
+    const IntPoint q1{left, floorY}, q2{right, floorY};
+    const std::int32_t x1 = i % 3 == 0 ? left : left + next(700);
+    const std::int32_t x2 = i % 5 == 0 ? right : x1 + next(60);
+    const std::int32_t y1 = floorY + next(30), y2 = i % 2 == 0 ? floorY : floorY + next(30);
+    const Intersection got = segmentsIntersect({x1, y1}, {x2, y2}, q1, q2);
+    const Intersection want = referenceIntersect({x1, y1}, {x2, y2}, q1, q2);
+    ASSERT_EQ(got.hit, want.hit) << x1 << "," << y1 << " " << x2 << "," << y2 << " floor " << left << ".." << right;
+    if (want.hit) {
+      ++hits;
+      ASSERT_EQ(got.outX, want.outX);
+      ASSERT_EQ(got.outY, want.outY);
+    }
+  }
+  EXPECT_GT(hits, 10000) << "the cases must exercise hits, not only misses";
+
+  // Arbitrary segments, slanted floors included.
+  for (int i = 0; i < 400000; ++i) {
+    const IntPoint p1{next(4000), next(4000)}, p2{next(4000), next(4000)};
+    const IntPoint q1{next(4000), next(4000)}, q2{i % 7 == 0 ? p1.x : next(4000), i % 7 == 0 ? p1.y : next(4000)};
+    const Intersection got = segmentsIntersect(p1, p2, q1, q2);
+    const Intersection want = referenceIntersect(p1, p2, q1, q2);
+    ASSERT_EQ(got.hit, want.hit);
+    if (want.hit) {
+      ASSERT_EQ(got.outX, want.outX);
+      ASSERT_EQ(got.outY, want.outY);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// A scripted player that climbs: it steers toward the floor above the one it
+// last landed on and keeps the jump key down (rejump on). Used to build long
+// games with scrolling, landings and combos without shipping recordings.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+struct ScriptedGame {
+  std::uint32_t seed;
+  std::vector<std::uint8_t> inputs;  // one per frame; the last frame is the fatal one, if any
+};
+
+// Plays until the player dies or `maxFrames` frames have run.
+ScriptedGame scriptClimb(std::uint32_t seed, std::uint32_t maxFrames);

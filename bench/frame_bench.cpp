@@ -1,0 +1,66 @@
+// Cost of one simulated frame in typical and in demanding games.
+#include <benchmark/benchmark.h>
+
+#include "climber.h"
+#include "replay/replay_file.h"
+#include "sim/fpu_mode.h"
+#include "sim/game_state.h"
+
+namespace {
+
+void reportPerFrame(benchmark::State& state, double framesPerIteration) {
+  state.counters["per_frame"] =
+      benchmark::Counter(framesPerIteration, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_StepFrame_Standing(benchmark::State& state) {
+  resetFloatingPointUnit();
+  GameState s;
+  initGame(s, 0, 0);
+  for (auto _ : state) benchmark::DoNotOptimize(stepFrame(s, 0));
+  reportPerFrame(state, 1);
+}
+BENCHMARK(BM_StepFrame_Standing);
+
+// Runs and jumps from wall to wall: bounces, jumps and landings on floor 0.
+void BM_StepFrame_WallToWall(benchmark::State& state) {
+  resetFloatingPointUnit();
+  GameState s;
+  initGame(s, 1, 0);
+  std::uint32_t frame = 0;
+  for (auto _ : state) {
+    const std::uint8_t input = (frame++ / 120) % 2 ? INPUT_LEFT | INPUT_JUMP : INPUT_RIGHT | INPUT_JUMP;
+    benchmark::DoNotOptimize(stepFrame(s, input));
+  }
+  reportPerFrame(state, 1);
+}
+BENCHMARK(BM_StepFrame_WallToWall);
+
+// Long climbing games: scrolling, speed-up, new floors, landings, combos.
+const std::vector<ScriptedGame>& climbingGames() {
+  static const std::vector<ScriptedGame> games = [] {
+    std::vector<ScriptedGame> g;
+    for (std::uint32_t seed = 0; seed < 200; ++seed) g.push_back(scriptClimb(seed, 100000));
+    return g;
+  }();
+  return games;
+}
+
+void BM_StepFrame_Climbing(benchmark::State& state) {
+  resetFloatingPointUnit();
+  const std::vector<ScriptedGame>& games = climbingGames();
+  double frames = 0;
+  for (const ScriptedGame& g : games) frames += static_cast<double>(g.inputs.size());
+  GameState s;
+  for (auto _ : state) {
+    for (const ScriptedGame& g : games) {
+      initGame(s, 1, g.seed);
+      for (std::uint8_t input : g.inputs) benchmark::DoNotOptimize(stepFrame(s, input));
+    }
+  }
+  reportPerFrame(state, frames);
+  state.counters["frames"] = frames;
+}
+BENCHMARK(BM_StepFrame_Climbing)->Unit(benchmark::kMillisecond);
+
+}  // namespace
