@@ -1,0 +1,35 @@
+// Arbitrary bytes as a replay file: the loader must return a message or a
+// well-formed replay, and never read out of bounds or leak.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "replay/replay_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const int fd = ::memfd_create("replay", MFD_CLOEXEC);
+  if (fd < 0) std::abort();
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, size - done);
+    if (n <= 0) std::abort();
+    done += static_cast<std::size_t>(n);
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+  ReplayFile replay{};
+  const char* message = loadReplay(path.c_str(), replay);
+  ::close(fd);
+  if (message != nullptr) {
+    if (replay.records != nullptr) std::abort();  // nothing may stay allocated
+    return 0;
+  }
+  // A loaded replay is exactly what the file holds, and its checksum holds.
+  if (replay.records == nullptr || size < REPLAY_HEADER_SIZE) std::abort();
+  if (static_cast<std::uint64_t>(replay.header.recordCount) * INPUT_RECORD_SIZE > size - REPLAY_HEADER_SIZE) std::abort();
+  if (replayChecksum(replay) != replay.header.checksum) std::abort();
+  releaseReplay(replay);
+  return 0;
+}
