@@ -7,19 +7,21 @@ namespace {
 constexpr std::uint32_t FAST_FORWARD_MIN_FRAMES = 64;
 
 struct Player {
-  GameState& state;
-  std::uint64_t& frames;
-  std::int32_t& highestFloor;
+  PlaybackOutcome& out;
   const PlaybackOptions& options;
   std::uint32_t record;
   std::uint8_t input;
 
+  // One frame; false when the game is over or the observer stopped it.
   bool step() {
-    ++frames;
+    ++out.frames;
+    GameState& state = out.finalState;
     const bool alive = stepFrame(state, input);
-    if (state.lastFloor > highestFloor) highestFloor = state.lastFloor;
-    if (options.observer) options.observer(options.context, FrameReport{frames, record, input, &state});
-    return alive;
+    if (!alive) out.died = true;
+    if (state.lastFloor > out.highestFloor) out.highestFloor = state.lastFloor;
+    if (options.observer && !options.observer(options.context, FrameReport{out.frames, record, input, &state}))
+      out.stopped = true;
+    return alive && !out.stopped;
   }
 
   bool run(std::uint32_t count) {
@@ -34,6 +36,7 @@ struct Player {
   // cycle: whole cycles are skipped and only the remainder is simulated.
   // Every state of the cycle has been seen alive, so no death is skipped.
   bool runFastForward(std::uint32_t total) {
+    const GameState& state = out.finalState;
     GameState mark = state;
     std::uint32_t power = 1;
     std::uint32_t period = 0;
@@ -43,7 +46,7 @@ struct Player {
       ++period;
       if (sameState(state, mark)) {
         const std::uint32_t remaining = total - done;
-        frames += remaining - remaining % period;
+        out.frames += remaining - remaining % period;
         return run(remaining % period);
       }
       if (period == power) {
@@ -69,20 +72,20 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
   const bool fastForward = options.fastForward && options.observer == nullptr;
 
   const std::uint32_t count = recordCountOf(replay);
-  bool alive = true;
   std::uint32_t i = 0;
   while (i < count) {
     const InputRecord record = recordAt(replay, i);
     if (record.input & END_MARKER) break;
-    Player player{out.finalState, out.frames, out.highestFloor, options, i, record.input};
+    Player player{out, options, i, record.input};
+    out.lastRecordStart = out.frames;
     const std::uint32_t total = framesOf(record);
-    alive = fastForward && total >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(total) : player.run(total);
+    const bool goOn = fastForward && total >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(total) : player.run(total);
     ++i;
-    if (!alive) break;
+    if (!goOn) break;
   }
 
   out.recordsPlayed = i;
-  out.died = !alive;
+  if (out.stopped && !out.died) return out;  // an unfinished game has no verdict
   // Only a record that exists is inspected. A death in the last record has
   // nothing after it; a genuine recording always ends with its marker, so
   // that counts as invalid.

@@ -14,7 +14,8 @@ struct FrameReport {
   const GameState* state;  // after the frame
 };
 
-using FrameObserver = void (*)(void* context, const FrameReport& report);
+// Returns false to stop playback after this frame.
+using FrameObserver = bool (*)(void* context, const FrameReport& report);
 
 struct PlaybackOptions {
   // Skip whole cycles of a long record once its state repeats. The verdict
@@ -30,6 +31,8 @@ struct PlaybackOutcome {
   bool died;                    // the player dropped off the screen
   std::uint32_t recordsPlayed;  // records simulated; the game ended in the last of them when died
   std::uint64_t frames;         // frames simulated (skipped cycles included)
+  std::uint64_t lastRecordStart;  // frames simulated before the last record played began
+  bool stopped;                 // the observer ended playback early
   bool markerFollows;           // the record after the last one played is the end marker
   std::int32_t highestFloor;    // highest floor number landed on
   GameState finalState;

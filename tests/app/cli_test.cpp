@@ -1,6 +1,5 @@
 // Runs the built program and compares its whole standard output, its
 // standard error (always empty) and its exit status.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,36 +8,11 @@
 #include <string>
 
 #include "support/replay_builder.h"
+#include "support/run_program.h"
 
 namespace {
 
-struct RunResult {
-  std::string out;
-  std::string err;
-  int status;
-};
-
-std::string slurp(const std::string& path) {
-  std::string text;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
-  }
-  return text;
-}
-
-RunResult run(const std::string& args) {
-  const std::string outPath = writeTempFile("cli_out", {});
-  const std::string errPath = writeTempFile("cli_err", {});
-  const std::string cmd = std::string(RUNAUDIT_BINARY) + " " + args + " >" + outPath + " 2>" + errPath + " </dev/null";
-  const int raw = std::system(cmd.c_str());
-  RunResult r{slurp(outPath), slurp(errPath), WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-  ::unlink(outPath.c_str());
-  ::unlink(errPath.c_str());
-  return r;
-}
+RunResult run(const std::string& args) { return runProgram(std::string(RUNAUDIT_BINARY) + " " + args); }
 
 std::string sample(const char* name) { return std::string("'") + RUNAUDIT_SAMPLES + "/" + name + "'"; }
 

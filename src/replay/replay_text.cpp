@@ -1,0 +1,291 @@
+#include "replay/replay_text.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "replay/replay_file.h"
+
+std::string escapeText(const char* bytes, std::size_t size) {
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      case '\0': out += "\\0"; break;
+      default:
+        if (c >= 0x20 && c < 0x7F) {
+          out += static_cast<char>(c);
+        } else {
+          char hex[5];
+          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        }
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// A text field without its trailing NUL padding (which the packer restores).
+std::string fieldText(const char* field, std::size_t width) {
+  std::size_t used = width;
+  while (used > 0 && field[used - 1] == '\0') --used;
+  std::string quoted(1, '"');
+  quoted += escapeText(field, used);
+  quoted += '"';
+  return quoted;
+}
+
+std::string formatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatLine(const char* format, ...) {
+  char buf[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buf, sizeof buf, format, args);
+  va_end(args);
+  return buf;
+}
+
+}  // namespace
+
+bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text, std::string& error) {
+  if (bytes.size() < REPLAY_HEADER_SIZE) {
+    error = "shorter than a replay header (98 bytes)";
+    return false;
+  }
+  ReplayFile file{decodeHeader(bytes.data()), const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+  const ReplayHeader& h = file.header;
+
+  // Records: those the header announces, or as many as the body holds.
+  const std::uint64_t held = (bytes.size() - REPLAY_HEADER_SIZE) / INPUT_RECORD_SIZE;
+  const bool countFits = h.recordCount >= 0 && static_cast<std::uint64_t>(h.recordCount) <= held;
+  const std::uint32_t shown = countFits ? static_cast<std::uint32_t>(h.recordCount) : static_cast<std::uint32_t>(held);
+
+  text.clear();
+  if (std::memcmp(h.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0)
+    text += "signature " + fieldText(h.signature, sizeof h.signature) + "\n";
+  text += "name " + fieldText(h.playerName, sizeof h.playerName) + "\n";
+  text += "date " + fieldText(h.date, sizeof h.date) + "\n";
+  text += formatLine("score %" PRId32 "\nfloor %" PRId32 "\ncombo %" PRId32 "\nrejump %" PRId32 "\nseed 0x%08" PRIX32 "\n",
+                     h.score, h.floor, h.combo, h.rejump, h.seed);
+
+  ReplayFile counted = file;
+  counted.header.recordCount = static_cast<std::int32_t>(shown);
+  if (replayChecksum(counted) == h.checksum && countFits)
+    text += "checksum auto\n";
+  else
+    text += formatLine("checksum 0x%08" PRIX32 "\n", h.checksum);
+  if (!countFits) text += formatLine("recordCount %" PRId32 "\n", h.recordCount);
+
+  text += "records\n";
+  for (std::uint32_t j = 0; j < shown; ++j) {
+    const InputRecord r = recordAt(file, j);
+    text += formatLine("%" PRId32 " 0x%02X\n", r.repeat, r.input);
+  }
+  const std::uint64_t unused = bytes.size() - REPLAY_HEADER_SIZE - static_cast<std::uint64_t>(shown) * INPUT_RECORD_SIZE;
+  if (unused > 0) text += formatLine("# %" PRIu64 " bytes after the records are not shown\n", unused);
+  return true;
+}
+
+namespace {
+
+struct Parser {
+  std::size_t lineNo = 0;
+  std::string& error;
+
+  bool fail(const std::string& what) {
+    error = "line " + std::to_string(lineNo) + ": " + what;
+    return false;
+  }
+
+  // A whole-word integer: decimal (optionally negative) or 0x hex, within
+  // the range of [lo, hi].
+  bool integer(const std::string& word, std::int64_t lo, std::int64_t hi, std::int64_t& value) {
+    if (word.empty()) return fail("missing number");
+    const char* s = word.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+    if (hex) {
+      const unsigned long long v = std::strtoull(s + 2, &end, 16);
+      if (v > 0xFFFFFFFFull) return fail("number out of range: " + word);
+      value = static_cast<std::int64_t>(v);
+      // Hex gives the 32-bit pattern: 0xFFFFFFFF is -1 for a signed field.
+      if (value > hi && lo < 0) value -= 0x100000000ll;
+    } else {
+      value = std::strtoll(s, &end, 10);
+    }
+    if (errno != 0 || end == s || *end != '\0' || (hex && end == s + 2)) return fail("not a number: " + word);
+    if (value < lo || value > hi) return fail("number out of range: " + word);
+    return true;
+  }
+
+  bool quoted(const std::string& rest, std::size_t width, char* field) {
+    if (rest.size() < 2 || rest.front() != '"' || rest.back() != '"') return fail("expected a quoted text");
+    std::string out;
+    for (std::size_t i = 1; i + 1 < rest.size(); ++i) {
+      char c = rest[i];
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (++i + 1 >= rest.size()) return fail("text ends inside an escape");
+      switch (rest[i]) {
+        case '\\': c = '\\'; break;
+        case '"': c = '"'; break;
+        case 'n': c = '\n'; break;
+        case 't': c = '\t'; break;
+        case 'r': c = '\r'; break;
+        case '0': c = '\0'; break;
+        case 'x': {
+          if (i + 3 > rest.size() - 1) return fail("\\x needs two hex digits");
+          const std::string digits = rest.substr(i + 1, 2);
+          char* end = nullptr;
+          const long v = std::strtol(digits.c_str(), &end, 16);
+          if (*end != '\0' || digits.size() != 2) return fail("\\x needs two hex digits");
+          c = static_cast<char>(v);
+          i += 2;
+          break;
+        }
+        default: return fail(std::string("unknown escape \\") + rest[i]);
+      }
+      out += c;
+    }
+    if (out.size() > width) return fail("text longer than " + std::to_string(width) + " bytes");
+    std::memset(field, 0, width);
+    std::memcpy(field, out.data(), out.size());
+    return true;
+  }
+};
+
+std::string trim(const std::string& s) {
+  const std::size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return "";
+  const std::size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+void splitWord(const std::string& line, std::string& word, std::string& rest) {
+  const std::size_t sp = line.find_first_of(" \t");
+  word = line.substr(0, sp);
+  rest = sp == std::string::npos ? "" : trim(line.substr(sp));
+}
+
+}  // namespace
+
+bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, std::string& error) {
+  Parser p{0, error};
+  ReplayHeader h{};
+  std::memcpy(h.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE);
+  bool autoChecksum = true;
+  bool explicitCount = false;
+  bool inRecords = false;
+  const char* required[] = {"name", "date", "score", "floor", "combo", "rejump", "seed"};
+  bool seen[7] = {};
+  std::vector<std::uint8_t> body;
+
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    const std::size_t nl = text.find('\n', pos);
+    const std::string line = trim(text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos));
+    pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
+    ++p.lineNo;
+    if (line.empty() || line[0] == '#') continue;
+
+    std::string word, rest;
+    splitWord(line, word, rest);
+    std::int64_t v = 0;
+
+    if (inRecords) {
+      std::string inputWord, extra;
+      splitWord(rest, inputWord, extra);
+      if (!extra.empty()) return p.fail("a record is two numbers: repeat input");
+      std::int64_t input = 0;
+      if (!p.integer(word, INT32_MIN, INT32_MAX, v) || !p.integer(inputWord, 0, 255, input)) return false;
+      const auto bits = static_cast<std::uint32_t>(v);
+      for (int b = 0; b < 4; ++b) body.push_back(static_cast<std::uint8_t>(bits >> (8 * b)));
+      body.push_back(static_cast<std::uint8_t>(input));
+      continue;
+    }
+
+    bool known = false;
+    for (int f = 0; f < 7; ++f)
+      if (word == required[f]) {
+        if (seen[f]) return p.fail("field given twice: " + word);
+        seen[f] = known = true;
+      }
+
+    if (word == "records") {
+      if (!rest.empty()) return p.fail("nothing may follow 'records'");
+      inRecords = true;
+    } else if (word == "signature") {
+      char sig[6];
+      if (!p.quoted(rest, sizeof sig, sig)) return false;
+      std::memcpy(h.signature, sig, sizeof sig);
+    } else if (word == "name") {
+      if (!p.quoted(rest, sizeof h.playerName, h.playerName)) return false;
+    } else if (word == "date") {
+      if (!p.quoted(rest, sizeof h.date, h.date)) return false;
+    } else if (word == "checksum") {
+      if (rest == "auto") {
+        autoChecksum = true;
+      } else {
+        if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
+        autoChecksum = false;
+        h.checksum = static_cast<std::uint32_t>(v);
+      }
+    } else if (word == "recordCount") {
+      if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
+      h.recordCount = static_cast<std::int32_t>(v);
+      explicitCount = true;
+    } else if (word == "seed") {
+      if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
+      h.seed = static_cast<std::uint32_t>(v);
+    } else if (known) {
+      if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
+      const auto value = static_cast<std::int32_t>(v);
+      if (word == "score") h.score = value;
+      if (word == "floor") h.floor = value;
+      if (word == "combo") h.combo = value;
+      if (word == "rejump") h.rejump = value;
+    } else {
+      return p.fail("unknown field: " + word);
+    }
+  }
+  for (int f = 0; f < 7; ++f)
+    if (!seen[f]) {
+      error = std::string("missing field: ") + required[f];
+      return false;
+    }
+  if (!inRecords) {
+    error = "missing 'records' line";
+    return false;
+  }
+
+  const std::size_t count = body.size() / INPUT_RECORD_SIZE;
+  if (count > static_cast<std::size_t>(INT32_MAX)) {
+    error = "too many records";
+    return false;
+  }
+  if (!explicitCount) h.recordCount = static_cast<std::int32_t>(count);
+  if (autoChecksum) {
+    // The checksum covers the records the header announces, as far as they exist.
+    ReplayFile file{h, body.data()};
+    const bool countFits = h.recordCount >= 0 && static_cast<std::size_t>(h.recordCount) <= count;
+    file.header.recordCount = countFits ? h.recordCount : static_cast<std::int32_t>(count);
+    h.checksum = replayChecksum(file);
+  }
+  bytes.assign(REPLAY_HEADER_SIZE, 0);
+  encodeHeader(h, bytes.data());
+  bytes.insert(bytes.end(), body.begin(), body.end());
+  return true;
+}

@@ -1,0 +1,93 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/fpu_mode.h"
+#include "tool/tool_common.h"
+#include "verify/playback.h"
+
+namespace {
+
+struct Batch {
+  std::vector<const char*> paths;
+  std::vector<std::optional<std::string>> lines;
+  std::atomic<std::size_t> next{0};
+  std::mutex printing;
+  std::size_t printed = 0;
+  std::size_t done = 0;
+  bool allValid = true;
+  bool progress = false;
+};
+
+std::string verdictLine(const char* path, bool& valid) {
+  ReplayFile replay{};
+  if (const char* message = loadReplay(path, replay)) {
+    valid = false;
+    return std::string(path) + "\terror\t" + message + "\n";
+  }
+  valid = playReplay(replay);
+  releaseReplay(replay);
+  return std::string(path) + (valid ? "\tvalid\n" : "\tinvalid\n");
+}
+
+// Lines go out in the order the files were given, as soon as every earlier
+// file is done.
+void finish(Batch& b, std::size_t index, std::string line, bool valid) {
+  std::lock_guard<std::mutex> lock(b.printing);
+  b.lines[index] = std::move(line);
+  b.allValid = b.allValid && valid;
+  ++b.done;
+  while (b.printed < b.lines.size() && b.lines[b.printed]) {
+    std::fputs(b.lines[b.printed]->c_str(), stdout);
+    b.lines[b.printed].reset();
+    ++b.printed;
+  }
+  std::fflush(stdout);
+  if (b.progress) std::fprintf(stderr, "\rchecked %zu of %zu", b.done, b.lines.size());
+}
+
+void worker(Batch& b) {
+  resetFloatingPointUnit();  // the unit's mode is per thread
+  for (std::size_t i; (i = b.next.fetch_add(1)) < b.paths.size();) {
+    bool valid = false;
+    std::string line = verdictLine(b.paths[i], valid);
+    finish(b, i, std::move(line), valid);
+  }
+}
+
+}  // namespace
+
+int runCheck(int argc, char** argv) {
+  Batch batch;
+  std::uint64_t jobs = std::max(1u, std::thread::hardware_concurrency());
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--jobs") == 0) {
+      if (i + 1 >= argc || !parseCount(argv[i + 1], jobs) || jobs == 0 || jobs > 1024)
+        return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
+      ++i;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      return reportError(EXIT_USAGE, std::string("check: unknown option ") + argv[i]);
+    } else {
+      batch.paths.push_back(argv[i]);
+    }
+  }
+  if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
+
+  batch.lines.resize(batch.paths.size());
+  batch.progress = ::isatty(STDERR_FILENO) == 1;
+  const std::size_t threads = std::min<std::size_t>(jobs, batch.paths.size());
+  std::vector<std::thread> pool;
+  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker, std::ref(batch));
+  worker(batch);
+  for (std::thread& t : pool) t.join();
+  if (batch.progress) std::fputs("\n", stderr);
+  return batch.allValid ? EXIT_ALL_VALID : EXIT_FAILED;
+}

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "replay/replay_text.h"
+#include "support/replay_builder.h"
+
+namespace {
+
+std::vector<std::uint8_t> pack(const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  EXPECT_TRUE(replayTextToBytes(text, bytes, error)) << error;
+  return bytes;
+}
+
+std::string unpack(const std::vector<std::uint8_t>& bytes) {
+  std::string text, error;
+  EXPECT_TRUE(replayBytesToText(bytes, text, error)) << error;
+  return text;
+}
+
+std::string packError(const std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  EXPECT_FALSE(replayTextToBytes(text, bytes, error)) << text;
+  return error;
+}
+
+TEST(ReplayText, PacksTheExampleFileByteForByte) {
+  const std::string text =
+      "# the 113-byte example\n"
+      "name \"abc\"\ndate \"xyz\"\nscore 1000\nfloor 25\ncombo 3\nrejump 1\nseed 7\n"
+      "records\n0 0x02\n4 0x12\n0 0x80\n";
+  EXPECT_EQ(pack(text), buildReplayBytes(exampleReplay()));
+}
+
+TEST(ReplayText, UnpackThenPackGivesBackTheSameBytes) {
+  ReplaySpec odd;
+  odd.signature = "ABC\x01";
+  odd.name = std::string("a\0b\"\\\n\xFF", 7) + std::string(24, 'z') + "!";
+  odd.date = std::string(1, '\t');
+  odd.score = INT32_MIN;
+  odd.floor = -1;
+  odd.combo = INT32_MAX;
+  odd.rejump = -7;
+  odd.seed = 0xFFFFFFFF;
+  odd.records = {{INT32_MIN, 0xFF}, {-1, 0x00}, {INT32_MAX, 0x80}};
+
+  ReplaySpec badChecksum = exampleReplay();
+  badChecksum.checksumDelta = 5;
+  ReplaySpec negativeCount;
+  negativeCount.recordCount = -3;
+  ReplaySpec countBeyondBody = exampleReplay();
+  countBeyondBody.recordCount = 9;
+  ReplaySpec fewerThanHeld = exampleReplay();
+  fewerThanHeld.recordCount = 1;  // the other two records are trailing bytes
+
+  for (const ReplaySpec& spec : {exampleReplay(), seed36Replay(), odd, badChecksum, negativeCount, countBeyondBody}) {
+    const std::vector<std::uint8_t> bytes = buildReplayBytes(spec);
+    EXPECT_EQ(pack(unpack(bytes)), bytes) << unpack(bytes);
+  }
+  const std::string trailing = unpack(buildReplayBytes(fewerThanHeld));
+  EXPECT_NE(trailing.find("# 10 bytes after the records are not shown"), std::string::npos) << trailing;
+}
+
+TEST(ReplayText, UnpackShowsTheFieldsReadably) {
+  EXPECT_EQ(unpack(buildReplayBytes(exampleReplay())),
+            "name \"abc\"\ndate \"xyz\"\nscore 1000\nfloor 25\ncombo 3\nrejump 1\nseed 0x00000007\n"
+            "checksum auto\nrecords\n0 0x02\n4 0x12\n0 0x80\n");
+  std::string text, error;
+  EXPECT_FALSE(replayBytesToText(std::vector<std::uint8_t>(97), text, error));
+}
+
+TEST(ReplayText, ReportsWhatIsWrongAndWhere) {
+  const std::string header = "name \"\"\ndate \"\"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 0\n";
+  EXPECT_EQ(packError(header), "missing 'records' line");
+  EXPECT_EQ(packError("name \"\"\nrecords\n"), "missing field: date");
+  EXPECT_EQ(packError(header + "records\n1\n"), "line 9: missing number");
+  EXPECT_EQ(packError(header + "records\n1 256\n"), "line 9: number out of range: 256");
+  EXPECT_EQ(packError(header + "records\n1x 2\n"), "line 9: not a number: 1x");
+  EXPECT_EQ(packError(header + "colour 3\nrecords\n"), "line 8: unknown field: colour");
+  EXPECT_EQ(packError(header + "score 1\nrecords\n"), "line 8: field given twice: score");
+  EXPECT_EQ(packError("name \"" + std::string(33, 'a') + "\"\n"), "line 1: text longer than 32 bytes");
+  EXPECT_EQ(packError("name \"\\q\"\n"), "line 1: unknown escape \\q");
+  EXPECT_EQ(packError("name abc\n"), "line 1: expected a quoted text");
+  EXPECT_EQ(packError("seed 4294967296\n"), "line 1: number out of range: 4294967296");
+}
+
+TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
+  const std::string text =
+      "name \"\"\ndate \"\"\nscore 0xFFFFFFFF\nfloor 0\ncombo 0\nrejump 0\nseed 0xFFFFFFFF\nrecords\n0xFFFFFFFE 0x10\n";
+  const std::vector<std::uint8_t> bytes = pack(text);
+  const ReplayHeader h = decodeHeader(bytes.data());
+  EXPECT_EQ(h.score, -1);
+  EXPECT_EQ(h.seed, 0xFFFFFFFFu);
+  ReplayFile file{h, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+  EXPECT_EQ(recordAt(file, 0).repeat, -2);
+  EXPECT_EQ(replayChecksum(file), h.checksum);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+// End to end: the built replaytool on the samples and on text fixtures.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/replay_builder.h"
+#include "support/run_program.h"
+
+namespace {
+
+RunResult tool(const std::string& args) { return runProgram(std::string(REPLAYTOOL_BINARY) + " " + args); }
+
+std::string samplePath(const char* name) { return std::string(RUNAUDIT_SAMPLES) + "/" + name; }
+
+// Packs a text fixture into a temporary replay file.
+std::string packed(const char* name) {
+  const std::string out = writeTempFile(name, {});
+  const RunResult r = tool("pack " + shellQuote(std::string(TOOL_FIXTURES) + "/" + name + ".txt") + " " + shellQuote(out));
+  EXPECT_EQ(r.status, 0) << r.err;
+  return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(ReplayTool, ShowReportsWhereTheSeed36GameEnded) {
+  const RunResult r = tool(shellQuote(samplePath("seed36.wlx")).insert(0, "show "));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "Verdict:        valid\n"));
+  EXPECT_TRUE(contains(r.out, "Frames:         101\n"));
+  EXPECT_TRUE(contains(r.out, "Game ended:     frame 101, frame 20 of record 6\n"));
+  EXPECT_TRUE(contains(r.out, "End marker:     record 7 (follows the record in which the game ended)\n"));
+  EXPECT_TRUE(contains(r.out, "Highest floor:  1\n"));
+  EXPECT_EQ(r.err, "");
+
+  const RunResult json = tool("show --json " + shellQuote(samplePath("seed36.wlx")));
+  ASSERT_EQ(json.status, 0);
+  EXPECT_TRUE(contains(json.out, "\"valid\":true,\"frames\":101,\"ended\":{\"frame\":101,\"record\":6,\"frameInRecord\":20}"))
+      << json.out;
+  EXPECT_TRUE(contains(json.out, "\"endMarkerRecord\":7,\"markerFollows\":true"));
+}
+
+TEST(ReplayTool, ShowExplainsInvalidReplays) {
+  const std::string late = packed("marker_late");
+  const RunResult r = tool("show " + late);
+  EXPECT_TRUE(contains(r.out, "Verdict:        invalid\n"));
+  EXPECT_TRUE(contains(r.out, "Game ended:     frame 101, frame 20 of record 6\n"));
+  EXPECT_TRUE(contains(r.out, "End marker:     record 8\n")) << r.out;
+  EXPECT_TRUE(contains(r.out, "Claimed:        score 120, floor 1, combo 0\n"));
+
+  const std::string alive = packed("still_alive");
+  const RunResult a = tool("show " + alive);
+  EXPECT_TRUE(contains(a.out, "Name:           alive\\tand \\\"well\\\"\n")) << "control bytes escaped: " << a.out;
+  EXPECT_TRUE(contains(a.out, "Date:           \\xE9t\\xE9\n"));
+  EXPECT_TRUE(contains(a.out, "Game ended:     no; the player was still alive at the end marker\n"));
+  EXPECT_TRUE(contains(a.out, "Frames:         532\n"));
+  const RunResult aj = tool("show --json " + alive);
+  EXPECT_TRUE(contains(aj.out, "\"name\":\"alive\\u0009and \\\"well\\\"\"")) << aj.out;
+  EXPECT_TRUE(contains(aj.out, "\"ended\":null,\"aliveAt\":\"end marker\""));
+  ::unlink(late.c_str());
+  ::unlink(alive.c_str());
+}
+
+TEST(ReplayTool, TraceHasOneLinePerFrame) {
+  const RunResult r = tool("trace " + shellQuote(samplePath("seed36.wlx")));
+  ASSERT_EQ(r.status, 0);
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_EQ(all.size(), 102u) << "a header row and 101 frames";
+  EXPECT_EQ(all[0].rfind("frame,record,input,x_bits,x,", 0), 0u);
+  EXPECT_EQ(all[1].rfind("1,1,0x02,", 0), 0u);
+  EXPECT_EQ(all[101].rfind("101,6,0x01,", 0), 0u);
+
+  const RunResult window = tool("trace " + shellQuote(samplePath("seed36.wlx")) + " --from 10 --to 12");
+  const std::vector<std::string> some = lines(window.out);
+  ASSERT_EQ(some.size(), 4u);
+  EXPECT_EQ(some[1].rfind("10,1,0x02,", 0), 0u);
+  EXPECT_EQ(some[3].rfind("12,2,0x12,", 0), 0u);
+}
+
+TEST(ReplayTool, TraceRealsAreExactBitPatterns) {
+  ReplaySpec run;
+  run.records = {{29, 0x02}, {0, 0x80}};
+  const std::string path = writeTempFile("trace_run", buildReplayBytes(run));
+  const std::vector<std::string> all = lines(tool("trace " + path + " --from 30").out);
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[1].rfind("30,1,0x02,0x4075387AE147AE14,339.52999999999997,", 0), 0u) << all[1];
+  ::unlink(path.c_str());
+}
+
+TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
+  const std::string late = packed("marker_late");
+  const std::string alive = packed("still_alive");
+  const std::string files = shellQuote(samplePath("seed36.wlx")) + " " + late + " /nonexistent.wlx " + alive + " " +
+                            shellQuote(samplePath("example.wlx"));
+  for (const char* jobs : {"--jobs 1", "--jobs 3", ""}) {
+    const RunResult r = tool("check " + files + " " + jobs);
+    EXPECT_EQ(r.out, samplePath("seed36.wlx") + "\tvalid\n" + late + "\tinvalid\n" +
+                         "/nonexistent.wlx\terror\tCould not open file\n" + alive + "\tinvalid\n" +
+                         samplePath("example.wlx") + "\tinvalid\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "") << "no progress line unless standard error is a terminal";
+  }
+  EXPECT_EQ(tool("check " + shellQuote(samplePath("seed36.wlx"))).status, 0);
+  ::unlink(late.c_str());
+  ::unlink(alive.c_str());
+}
+
+TEST(ReplayTool, PackAndUnpackRoundTrip) {
+  const RunResult r = tool("unpack " + shellQuote(samplePath("example.wlx")));
+  ASSERT_EQ(r.status, 0);
+  const std::string text = writeTempFile("unpacked", std::vector<std::uint8_t>(r.out.begin(), r.out.end()));
+  const std::string out = writeTempFile("repacked", {});
+  ASSERT_EQ(tool("pack " + text + " " + out).status, 0);
+  EXPECT_EQ(slurp(out), slurp(samplePath("example.wlx")));
+  ::unlink(text.c_str());
+
+  const std::string bad = writeTempFile("bad_text", {'n', 'a', 'm', 'e', ' ', '1', '\n'});
+  const RunResult broken = tool("pack " + bad + " " + out);
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_EQ(broken.err, "replaytool: " + bad + ": line 1: expected a quoted text\n");
+  ::unlink(bad.c_str());
+  ::unlink(out.c_str());
+}
+
+TEST(ReplayTool, BadArgumentsAndFiles) {
+  struct Case {
+    std::string args;
+    int status;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"", 2, "usage: replaytool show FILE [--json]\n"},
+      {"frobnicate", 2, "replaytool: unknown command: frobnicate (see replaytool --help)\n"},
+      {"show", 2, "replaytool: show needs FILE\n"},
+      {"show a b", 2, "replaytool: show takes one FILE\n"},
+      {"show --xml a", 2, "replaytool: show: unknown option --xml\n"},
+      {"show /dev/null", 1, "replaytool: /dev/null: File is not a valid replay\n"},
+      {"trace a --from", 2, "replaytool: trace: --from needs a frame number\n"},
+      {"trace a --to -3", 2, "replaytool: trace: --to needs a frame number\n"},
+      {"check", 2, "replaytool: check needs at least one FILE\n"},
+      {"check a --jobs 0", 2, "replaytool: check: --jobs needs a number from 1 to 1024\n"},
+      {"pack only-one", 2, "replaytool: pack needs TEXT and OUT\n"},
+      {"unpack /nonexistent", 1, "replaytool: /nonexistent: No such file or directory\n"},
+      {"unpack /dev/null", 1, "replaytool: /dev/null: shorter than a replay header (98 bytes)\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = tool(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_EQ(r.err.substr(0, std::string(c.error).size()), c.error) << c.args;
+    if (!c.args.empty()) {
+      EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.args << ": one line";
+    }
+  }
+}
+
+}  // namespace
