@@ -3,13 +3,42 @@
 // where it is stored into the game state. The helpers below make each of
 // those steps visible, so every line of the simulation can be checked
 // against that model.
+//
+// Two implementations give identical results: the x87 unit itself, where
+// `long double` is its 80-bit format (x86 with GCC or Clang), and an exact
+// software model everywhere else, or when RUNAUDIT_SOFT_FLOAT is defined.
 #pragma once
 
 #include <cfloat>
 #include <cstdint>
 
-static_assert(LDBL_MANT_DIG == 64, "the simulation needs long double to be the x87 80-bit extended format");
+#if defined(RUNAUDIT_SOFT_FLOAT) || LDBL_MANT_DIG != 64 || !(defined(__x86_64__) || defined(__i386__))
+#define RUNAUDIT_EXTENDED_IS_SOFTWARE 1
+#else
+#define RUNAUDIT_EXTENDED_IS_SOFTWARE 0
+#endif
 
+#if RUNAUDIT_EXTENDED_IS_SOFTWARE
+
+#include "sim/soft_extended.h"
+
+using Ext = softext::SoftExtended;
+
+inline Ext widen(double v) { return softext::fromDouble(v); }
+inline Ext widen(std::int32_t v) { return softext::fromInt32(v); }
+inline Ext extAdd(Ext a, Ext b) { return softext::add(a, b); }
+inline Ext extSub(Ext a, Ext b) { return softext::sub(a, b); }
+inline Ext extMul(Ext a, Ext b) { return softext::mul(a, b); }
+inline Ext extDiv(Ext a, Ext b) { return softext::div(a, b); }
+inline Ext extNeg(Ext a) { return softext::negate(a); }
+inline double store(Ext v) { return softext::toDouble(v); }
+inline std::int64_t extTrunc(Ext v) { return softext::truncToInt64(v); }
+
+#else
+
+static_assert(LDBL_MANT_DIG == 64, "the native path needs long double to be the x87 80-bit extended format");
+
+// Needs the unit in extended precision, round to nearest: see fpu_mode.h.
 using Ext = long double;
 
 // Exact: a binary64 value or an int32 taken into the extended format.
@@ -27,9 +56,15 @@ inline Ext extNeg(Ext a) { return -a; }
 // state field holds.
 inline double store(Ext v) { return static_cast<double>(v); }
 
+// Truncates toward zero to a 64-bit integer (the simulation never converts
+// a value outside that range).
+inline std::int64_t extTrunc(Ext v) { return static_cast<std::int64_t>(v); }
+
+#endif
+
 // Truncates toward zero to a 64-bit integer and keeps its low 32 bits.
 inline std::int32_t truncLow32(Ext v) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v))));
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(extTrunc(v))));
 }
 
 // The game's constants, each the binary64 nearest its decimal text. Written

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "replay/replay_file.h"
+#include "sim/extended.h"
 #include "support/sim_helpers.h"
 
 namespace {
@@ -158,8 +159,7 @@ TEST(IntegrateMotion, WallsTestTheUnroundedSum) {
     EXPECT_BITS_EQ(s.x, c.wall);
     if (c.bounces) {
       // The stored product with -0.9 of the 64-bit-rounded value.
-      const long double product = static_cast<long double>(c.vx) * static_cast<long double>(-0.9);
-      EXPECT_BITS_EQ(s.vx, static_cast<double>(product));
+      EXPECT_BITS_EQ(s.vx, store(extMul(widen(c.vx), widen(-0.9))));
       EXPECT_TRUE(s.vx * c.vx < 0) << "bounced back";
     } else {
       EXPECT_BITS_EQ(s.vx, c.vx);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "sim/extended.h"
 #include "support/sim_helpers.h"
 
 namespace {
@@ -188,17 +189,17 @@ namespace {
 // The intersection exactly as the game computes it: both quotients formed
 // in extended arithmetic and compared with 0 and 1.
 Intersection referenceIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
-  const std::int64_t A = p1.x - p2.x, F = p1.y - p2.y, E = q2.x - q1.x, B = q2.y - q1.y, G = q1.x - p2.x,
+  const std::int32_t A = p1.x - p2.x, F = p1.y - p2.y, E = q2.x - q1.x, B = q2.y - q1.y, G = q1.x - p2.x,
                      H = q1.y - p2.y;
-  const std::int64_t D = F * E - A * B;
+  const std::int32_t D = F * E - A * B;
   if (D == 0) return {false, 0, 0};
-  const long double inv = 1.0L / static_cast<long double>(D);
-  const long double t = static_cast<long double>(H * A - G * F) * inv;
-  if (t < 0 || t > 1) return {false, 0, 0};
-  const long double u = static_cast<long double>(H * E - G * B) * inv;
-  if (u < 0 || u > 1) return {false, 0, 0};
-  return {true, q1.x + static_cast<std::int32_t>(static_cast<std::int64_t>(E * t + 0.5L)),
-          q1.y + static_cast<std::int32_t>(static_cast<std::int64_t>(B * t + 0.5L))};
+  const Ext inv = extDiv(widen(1.0), widen(D));
+  const Ext t = extMul(widen(H * A - G * F), inv);
+  if (t < widen(0.0) || t > widen(1.0)) return {false, 0, 0};
+  const Ext u = extMul(widen(H * E - G * B), inv);
+  if (u < widen(0.0) || u > widen(1.0)) return {false, 0, 0};
+  return {true, q1.x + truncLow32(extAdd(extMul(widen(E), t), widen(0.5))),
+          q1.y + truncLow32(extAdd(extMul(widen(B), t), widen(0.5)))};
 }
 
 TEST(SegmentsIntersect, AgreesWithTheExtendedComputationEverywhere) {

@@ -1,0 +1,293 @@
+// A software model of the x87 80-bit extended format: 64-bit significand
+// with an explicit integer bit, 15-bit exponent, every operation rounded to
+// nearest-even, gradual underflow. It gives the same results as the x87
+// unit in extended precision for every operation the game uses, so the
+// verdict does not depend on the platform's `long double`.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace softext {
+
+__extension__ typedef unsigned __int128 u128;
+
+enum class Kind : std::uint8_t { Zero, Finite, Inf, NaN };
+
+// Finite values are sig × 2^(exp − 63); sig has its top bit set, except for
+// extended subnormals (exp == MIN_EXP, top bit clear).
+struct SoftExtended {
+  std::uint64_t sig;
+  std::int32_t exp;
+  bool neg;
+  Kind kind;
+};
+
+inline constexpr std::int32_t MIN_EXP = -16382;
+inline constexpr std::int32_t MAX_EXP = 16383;
+inline constexpr std::uint64_t TOP = 1ull << 63;
+
+inline SoftExtended makeZero(bool neg) { return {0, 0, neg, Kind::Zero}; }
+inline SoftExtended makeInf(bool neg) { return {TOP, 0, neg, Kind::Inf}; }
+// The x87 "real indefinite": what an invalid operation produces.
+inline SoftExtended defaultNaN() { return {0xC000000000000000ull, 0, true, Kind::NaN}; }
+inline SoftExtended quiet(SoftExtended n) {
+  n.sig |= 1ull << 62;
+  return n;
+}
+
+inline int topBit(u128 v) {
+  const auto hi = static_cast<std::uint64_t>(v >> 64);
+  return hi != 0 ? 127 - __builtin_clzll(hi) : 63 - __builtin_clzll(static_cast<std::uint64_t>(v));
+}
+
+// Rounds mag × 2^scale (plus a nonzero tail below mag's last bit when
+// `sticky`) to the extended format.
+inline SoftExtended roundPack(bool neg, std::int32_t scale, u128 mag, bool sticky) {
+  if (mag == 0) return makeZero(neg);  // callers never pass a sticky-only value
+  const int p = topBit(mag);
+  std::int32_t exp = scale + p;
+  int shift = p - 63;
+  if (exp < MIN_EXP) {
+    shift += MIN_EXP - exp;
+    exp = MIN_EXP;
+  }
+  std::uint64_t sig;
+  if (shift <= 0) {
+    sig = static_cast<std::uint64_t>(mag << -shift);
+  } else {
+    bool roundBit = false;
+    if (shift > 128) {
+      sticky = sticky || mag != 0;
+      sig = 0;
+    } else {
+      roundBit = ((mag >> (shift - 1)) & 1) != 0;
+      sticky = sticky || (mag & ((static_cast<u128>(1) << (shift - 1)) - 1)) != 0;
+      sig = shift == 128 ? 0 : static_cast<std::uint64_t>(mag >> shift);
+    }
+    if (roundBit && (sticky || (sig & 1))) {
+      ++sig;
+      if (sig == 0) {  // carried out of 64 bits
+        sig = TOP;
+        ++exp;
+      }
+    }
+  }
+  if (exp > MAX_EXP) return makeInf(neg);
+  if (sig == 0) return makeZero(neg);
+  return {sig, exp, neg, Kind::Finite};
+}
+
+inline SoftExtended fromDouble(double d) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &d, sizeof bits);
+  const bool neg = (bits >> 63) != 0;
+  const auto field = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
+  const std::uint64_t frac = bits & ((1ull << 52) - 1);
+  if (field == 0x7FF) {
+    if (frac == 0) return makeInf(neg);
+    return {TOP | (1ull << 62) | (frac << 11), 0, neg, Kind::NaN};  // loading quiets it
+  }
+  if (field == 0) return frac == 0 ? makeZero(neg) : roundPack(neg, -1074, frac, false);
+  return {TOP | (frac << 11), field - 1023, neg, Kind::Finite};
+}
+
+inline SoftExtended fromInt32(std::int32_t v) {
+  if (v == 0) return makeZero(false);
+  const bool neg = v < 0;
+  const std::uint64_t mag = neg ? 0ull - static_cast<std::uint64_t>(static_cast<std::int64_t>(v)) : static_cast<std::uint64_t>(v);
+  return roundPack(neg, 0, mag, false);
+}
+
+inline SoftExtended negate(SoftExtended a) {
+  a.neg = !a.neg;
+  return a;
+}
+
+inline SoftExtended pickNaN(SoftExtended a, SoftExtended b) {
+  // Of two NaNs the x87 unit returns the one with the larger significand.
+  if (a.kind == Kind::NaN && b.kind == Kind::NaN) return quiet((b.sig & ~(1ull << 62)) > (a.sig & ~(1ull << 62)) ? b : a);
+  return quiet(a.kind == Kind::NaN ? a : b);
+}
+
+inline SoftExtended add(SoftExtended a, SoftExtended b) {
+  if (a.kind == Kind::NaN || b.kind == Kind::NaN) return pickNaN(a, b);
+  if (a.kind == Kind::Inf || b.kind == Kind::Inf) {
+    if (a.kind == Kind::Inf && b.kind == Kind::Inf && a.neg != b.neg) return defaultNaN();
+    return a.kind == Kind::Inf ? a : b;
+  }
+  if (a.kind == Kind::Zero && b.kind == Kind::Zero) return makeZero(a.neg && b.neg);
+  if (a.kind == Kind::Zero) return b;
+  if (b.kind == Kind::Zero) return a;
+
+  // Larger magnitude first; 62 guard bits below the significands.
+  if (b.exp > a.exp || (b.exp == a.exp && b.sig > a.sig)) {
+    const SoftExtended t = a;
+    a = b;
+    b = t;
+  }
+  const std::int32_t d = a.exp - b.exp;
+  const u128 A = static_cast<u128>(a.sig) << 62;
+  u128 B = static_cast<u128>(b.sig) << 62;
+  bool sticky = false;
+  if (d >= 127) {
+    sticky = B != 0;
+    B = 0;
+  } else if (d > 0) {
+    sticky = (B & ((static_cast<u128>(1) << d) - 1)) != 0;
+    B >>= d;
+  }
+  const std::int32_t scale = a.exp - 125;
+  if (a.neg == b.neg) return roundPack(a.neg, scale, A + B, sticky);
+  u128 M = A - B;
+  if (M == 0 && !sticky) return makeZero(false);  // x − x is +0 when rounding to nearest
+  if (sticky) --M;  // the true difference lies strictly between M − 1 and M
+  return roundPack(a.neg, scale, M, sticky);
+}
+
+inline SoftExtended sub(SoftExtended a, SoftExtended b) {
+  if (b.kind == Kind::NaN) return add(a, b);
+  return add(a, negate(b));
+}
+
+inline SoftExtended mul(SoftExtended a, SoftExtended b) {
+  if (a.kind == Kind::NaN || b.kind == Kind::NaN) return pickNaN(a, b);
+  const bool neg = a.neg != b.neg;
+  if (a.kind == Kind::Inf || b.kind == Kind::Inf) {
+    if (a.kind == Kind::Zero || b.kind == Kind::Zero) return defaultNaN();
+    return makeInf(neg);
+  }
+  if (a.kind == Kind::Zero || b.kind == Kind::Zero) return makeZero(neg);
+  return roundPack(neg, a.exp + b.exp - 126, static_cast<u128>(a.sig) * b.sig, false);
+}
+
+inline SoftExtended div(SoftExtended a, SoftExtended b) {
+  if (a.kind == Kind::NaN || b.kind == Kind::NaN) return pickNaN(a, b);
+  const bool neg = a.neg != b.neg;
+  if (a.kind == Kind::Inf) return b.kind == Kind::Inf ? defaultNaN() : makeInf(neg);
+  if (b.kind == Kind::Inf) return makeZero(neg);
+  if (b.kind == Kind::Zero) return a.kind == Kind::Zero ? defaultNaN() : makeInf(neg);
+  if (a.kind == Kind::Zero) return makeZero(neg);
+
+  // Subnormal significands are normalised first so the quotient has its bits.
+  std::int32_t ea = a.exp, eb = b.exp;
+  std::uint64_t sa = a.sig, sb = b.sig;
+  const int za = __builtin_clzll(sa), zb = __builtin_clzll(sb);
+  sa <<= za;
+  ea -= za;
+  sb <<= zb;
+  eb -= zb;
+  const u128 num = static_cast<u128>(sa) << 64;
+  const u128 q = num / sb;
+  const u128 r = num % sb;
+  const u128 r2 = r << 2;
+  const u128 Q = (q << 2) | (r2 / sb);
+  return roundPack(neg, ea - eb - 66, Q, (r2 % sb) != 0);
+}
+
+// -1, 0, 1, or 2 when unordered.
+inline int compare(SoftExtended a, SoftExtended b) {
+  if (a.kind == Kind::NaN || b.kind == Kind::NaN) return 2;
+  if (a.kind == Kind::Zero && b.kind == Kind::Zero) return 0;
+  auto magnitudeOrder = [](const SoftExtended& x, const SoftExtended& y) {
+    // Both nonzero, same sign: compare |x| with |y|.
+    if (x.kind == Kind::Inf || y.kind == Kind::Inf) return x.kind == y.kind ? 0 : (x.kind == Kind::Inf ? 1 : -1);
+    if (x.exp != y.exp) return x.exp > y.exp ? 1 : -1;
+    if (x.sig != y.sig) return x.sig > y.sig ? 1 : -1;
+    return 0;
+  };
+  if (a.kind == Kind::Zero) return b.neg ? 1 : -1;
+  if (b.kind == Kind::Zero) return a.neg ? -1 : 1;
+  if (a.neg != b.neg) return a.neg ? -1 : 1;
+  const int m = magnitudeOrder(a, b);
+  return a.neg ? -m : m;
+}
+
+// Rounds to binary64: nearest-even, subnormals on their grid, overflow to infinity.
+inline double toDouble(SoftExtended a) {
+  std::uint64_t bits = a.neg ? (1ull << 63) : 0;
+  if (a.kind == Kind::Zero) {
+  } else if (a.kind == Kind::Inf) {
+    bits |= 0x7FFull << 52;
+  } else if (a.kind == Kind::NaN) {
+    bits |= (0x7FFull << 52) | ((a.sig >> 11) & ((1ull << 52) - 1)) | (1ull << 51);
+  } else {
+    // Keep 53 bits, fewer below the normal range (quantum 2^-1074).
+    std::int32_t exp = a.exp;
+    int shift = 11;
+    if (exp < -1022) shift += -1022 - exp;
+    std::uint64_t kept;
+    if (shift >= 66) {
+      kept = 0;  // below a quarter of the smallest subnormal
+    } else {
+      const u128 wide = static_cast<u128>(a.sig) << 1;  // one spare bit so that shift 65 still sees the round bit
+      const int s = shift + 1;
+      kept = static_cast<std::uint64_t>(wide >> s);
+      const bool roundBit = ((wide >> (s - 1)) & 1) != 0;
+      const bool sticky = (wide & ((static_cast<u128>(1) << (s - 1)) - 1)) != 0;
+      if (roundBit && (sticky || (kept & 1))) ++kept;
+    }
+    if (exp < -1022) {
+      // Subnormal (or, after a carry into bit 52, the smallest normal): the
+      // pattern is the count of 2^-1074 steps.
+      bits |= kept;
+    } else {
+      if (kept == (1ull << 53)) {
+        kept >>= 1;
+        ++exp;
+      }
+      if (exp > 1023) {
+        bits |= 0x7FFull << 52;
+      } else {
+        bits |= (static_cast<std::uint64_t>(exp + 1023) << 52) | (kept & ((1ull << 52) - 1));
+      }
+    }
+  }
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+// Truncates toward zero; out of range and NaN give the x87 integer indefinite.
+inline std::int64_t truncToInt64(SoftExtended a) {
+  if (a.kind == Kind::Zero) return 0;
+  if (a.kind != Kind::Finite) return INT64_MIN;
+  if (a.exp < 0) return 0;
+  if (a.exp > 62) return INT64_MIN;  // -2^63 itself is also that pattern
+  const std::uint64_t mag = a.sig >> (63 - a.exp);
+  return a.neg ? static_cast<std::int64_t>(0ull - mag) : static_cast<std::int64_t>(mag);
+}
+
+// The 80-bit memory image: significand, then sign and biased exponent.
+struct Bits80 {
+  std::uint64_t sig;
+  std::uint16_t signExp;
+  bool operator==(const Bits80&) const = default;
+};
+
+inline Bits80 toBits80(SoftExtended a) {
+  const std::uint16_t sign = a.neg ? 0x8000 : 0;
+  switch (a.kind) {
+    case Kind::Zero: return {0, sign};
+    case Kind::Inf: return {TOP, static_cast<std::uint16_t>(sign | 0x7FFF)};
+    case Kind::NaN: return {a.sig, static_cast<std::uint16_t>(sign | 0x7FFF)};
+    case Kind::Finite: break;
+  }
+  if ((a.sig & TOP) == 0) return {a.sig, sign};  // extended subnormal
+  return {a.sig, static_cast<std::uint16_t>(sign | (a.exp + 16383))};
+}
+
+// Ordered comparisons, false when either side is NaN.
+inline bool operator<(SoftExtended a, SoftExtended b) { return compare(a, b) == -1; }
+inline bool operator>(SoftExtended a, SoftExtended b) { return compare(a, b) == 1; }
+inline bool operator<=(SoftExtended a, SoftExtended b) {
+  const int c = compare(a, b);
+  return c == -1 || c == 0;
+}
+inline bool operator>=(SoftExtended a, SoftExtended b) {
+  const int c = compare(a, b);
+  return c == 1 || c == 0;
+}
+inline bool operator==(SoftExtended a, SoftExtended b) { return compare(a, b) == 0; }
+
+}  // namespace softext
