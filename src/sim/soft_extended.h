@@ -105,8 +105,15 @@ inline SoftExtended negate(SoftExtended a) {
 }
 
 inline SoftExtended pickNaN(SoftExtended a, SoftExtended b) {
-  // Of two NaNs the x87 unit returns the one with the larger significand.
-  if (a.kind == Kind::NaN && b.kind == Kind::NaN) return quiet((b.sig & ~(1ull << 62)) > (a.sig & ~(1ull << 62)) ? b : a);
+  // Of two NaNs the x87 unit prefers a quiet one to a signalling one, then
+  // the larger significand, then the positive sign.
+  if (a.kind == Kind::NaN && b.kind == Kind::NaN) {
+    const bool qa = (a.sig >> 62) & 1, qb = (b.sig >> 62) & 1;
+    if (qa != qb) return quiet(qa ? a : b);
+    const std::uint64_t ma = a.sig, mb = b.sig;
+    if (ma != mb) return quiet(mb > ma ? b : a);
+    return quiet(a.neg ? b : a);
+  }
   return quiet(a.kind == Kind::NaN ? a : b);
 }
 
@@ -264,6 +271,17 @@ struct Bits80 {
   std::uint16_t signExp;
   bool operator==(const Bits80&) const = default;
 };
+
+// From an 80-bit image with a canonical significand (integer bit set for
+// normal numbers, clear for zeros and subnormals).
+inline SoftExtended fromBits80(Bits80 b) {
+  const bool neg = (b.signExp & 0x8000) != 0;
+  const std::int32_t field = b.signExp & 0x7FFF;
+  if (field == 0x7FFF) return (b.sig << 1) == 0 ? makeInf(neg) : SoftExtended{b.sig, 0, neg, Kind::NaN};
+  if (b.sig == 0) return makeZero(neg);
+  if (field == 0) return {b.sig, MIN_EXP, neg, Kind::Finite};
+  return {b.sig, field - 16383, neg, Kind::Finite};
+}
 
 inline Bits80 toBits80(SoftExtended a) {
   const std::uint16_t sign = a.neg ? 0x8000 : 0;
