@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "sim/extended.h"
 #include "sim/soft_extended.h"
 #include "support/sim_helpers.h"
 
@@ -202,5 +203,19 @@ TEST(SoftExtended, TheGamesHardCases) {
 TEST(SoftExtended, ArithmeticMatchesTheUnit) { GTEST_SKIP() << "no x87 unit to compare with on this platform"; }
 
 #endif
+
+}  // namespace
+
+namespace {
+
+TEST(ExtendedModel, SoftwareIsChosenWhereTheUnitIsMissing) {
+#if !defined(__x86_64__) && !defined(__i386__)
+  EXPECT_EQ(RUNAUDIT_EXTENDED_IS_SOFTWARE, 1) << "off x86 only the software model is exact";
+#elif defined(RUNAUDIT_SOFT_FLOAT)
+  EXPECT_EQ(RUNAUDIT_EXTENDED_IS_SOFTWARE, 1) << "asked for";
+#else
+  EXPECT_EQ(RUNAUDIT_EXTENDED_IS_SOFTWARE, 0) << "x87 present: the unit itself is used";
+#endif
+}
 
 }  // namespace

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The native and the software extended-precision builds must agree on every
+# sample and fixture: runaudit's whole output, and the state after every
+# frame. Run after the release and soft presets are built (the arm64 build is
+# compared too when present).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+replays=(samples/*.wlx)
+for text in tests/tool/fixtures/*.txt; do
+  out="$work/$(basename "$text" .txt).wlx"
+  build/release/replaytool pack "$text" "$out"
+  replays+=("$out")
+done
+
+builds=(release soft)
+[ -x build/arm64/replaytool ] && builds+=(arm64)
+status=0
+for replay in "${replays[@]}"; do
+  for build in "${builds[@]}"; do
+    run=()
+    [ "$build" = arm64 ] && run=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+    "${run[@]}" "build/$build/runaudit" "$replay" >"$work/$build.out" || true
+    "${run[@]}" "build/$build/replaytool" trace "$replay" >"$work/$build.trace"
+  done
+  for build in "${builds[@]:1}"; do
+    if ! cmp -s "$work/release.out" "$work/$build.out" || ! cmp -s "$work/release.trace" "$work/$build.trace"; then
+      echo "DIFFERENT: $replay ($build vs release)"
+      status=1
+    fi
+  done
+  echo "same on ${builds[*]}: $replay ($(($(wc -l <"$work/release.trace") - 1)) frames)"
+done
+exit $status
