@@ -70,6 +70,11 @@ TEST(Cli, Seed36SampleIsValid) {
             "Replay information:\nName: tester\nDate: 2026-12-07\nScore: 0\nFloor: 0\nCombo: 0\nRejump: On\n"
             "\nPlaying the replay to check it's validity...\nReplay is valid\n");
   EXPECT_EQ(r.status, 0);
+
+  // A scripted climber's game of 2515 frames: scrolling, speed level 1, floor 93.
+  const RunResult climb = run(sample("climb.wlx"));
+  EXPECT_EQ(climb.out.substr(climb.out.size() - 16), "Replay is valid\n");
+  EXPECT_EQ(climb.status, 0);
 }
 
 TEST(Cli, HeaderTextsAndNumbers) {
