@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "climber.h"
 #include "replay/replay_file.h"
 #include "sim/fpu_mode.h"
 #include "verify/playback.h"
@@ -20,11 +21,7 @@ std::string writeReplay(const char* name, std::uint32_t count, InputRecord recor
   std::copy(std::begin(REPLAY_SIGNATURE), std::end(REPLAY_SIGNATURE), h.signature);
   h.recordCount = static_cast<std::int32_t>(count);
   std::vector<std::uint8_t> body(static_cast<std::size_t>(count) * INPUT_RECORD_SIZE);
-  for (std::uint32_t j = 0; j < count; ++j) {
-    std::uint8_t* p = body.data() + static_cast<std::size_t>(j) * INPUT_RECORD_SIZE;
-    for (int b = 0; b < 4; ++b) p[b] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(record.repeat) >> (8 * b));
-    p[4] = record.input;
-  }
+  for (std::uint32_t j = 0; j < count; ++j) encodeRecord(record, body.data() + static_cast<std::size_t>(j) * INPUT_RECORD_SIZE);
   ReplayFile file{h, body.data()};
   h.checksum = replayChecksum(file);
   std::uint8_t header[REPLAY_HEADER_SIZE];
@@ -62,6 +59,42 @@ void BM_Verdict_StandingForever(benchmark::State& state) {
   ::unlink(path.c_str());
 }
 BENCHMARK(BM_Verdict_StandingForever)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The same climbing games as the per-frame benchmark, through the playback
+// routine: what playReplay adds to stepFrame (record decoding, the frame
+// observer check, cycle detection on long records).
+void BM_PlayReplay_Climbing(benchmark::State& state) {
+  resetFloatingPointUnit();
+  std::vector<std::vector<std::uint8_t>> bodies;
+  std::vector<ReplayFile> replays;
+  double frames = 0;
+  for (std::uint32_t seed = 0; seed < 200; ++seed) {
+    const ScriptedGame game = scriptClimb(seed, 100000);
+    frames += static_cast<double>(game.inputs.size());
+    std::vector<std::uint8_t> body;
+    for (std::size_t i = 0; i < game.inputs.size();) {
+      std::size_t j = i;
+      while (j + 1 < game.inputs.size() && game.inputs[j + 1] == game.inputs[i]) ++j;
+      body.resize(body.size() + INPUT_RECORD_SIZE);
+      encodeRecord({static_cast<std::int32_t>(j - i), game.inputs[i]}, &body[body.size() - INPUT_RECORD_SIZE]);
+      i = j + 1;
+    }
+    body.resize(body.size() + INPUT_RECORD_SIZE);
+    encodeRecord({0, END_MARKER}, &body[body.size() - INPUT_RECORD_SIZE]);
+    ReplayFile file{};
+    file.header.rejump = 1;
+    file.header.seed = seed;
+    file.header.recordCount = static_cast<std::int32_t>(body.size() / INPUT_RECORD_SIZE);
+    bodies.push_back(std::move(body));
+    replays.push_back(file);
+  }
+  for (std::size_t i = 0; i < replays.size(); ++i) replays[i].records = bodies[i].data();
+  for (auto _ : state)
+    for (const ReplayFile& r : replays) benchmark::DoNotOptimize(playReplay(r));
+  state.counters["per_frame"] =
+      benchmark::Counter(frames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlayReplay_Climbing)->Unit(benchmark::kMillisecond);
 
 // The whole program, process start included, on each shipped sample.
 void BM_RunauditOnSample(benchmark::State& state, const char* sample) {

@@ -12,11 +12,6 @@
 
 namespace {
 
-std::uint32_t readU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 constexpr std::int32_t MAX_REPEAT = 20000;
 
 }  // namespace
@@ -29,17 +24,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 8) return 0;
   ReplayFile replay{};
-  replay.header.rejump = static_cast<std::int32_t>(readU32(data));
-  replay.header.seed = readU32(data + 4);
+  replay.header.rejump = static_cast<std::int32_t>(loadLE32(data));
+  replay.header.seed = loadLE32(data + 4);
 
   const std::size_t count = (size - 8) / INPUT_RECORD_SIZE;
   std::vector<std::uint8_t> body(count * INPUT_RECORD_SIZE + 1);
   std::memcpy(body.data(), data + 8, count * INPUT_RECORD_SIZE);
   for (std::size_t j = 0; j < count; ++j) {
     std::uint8_t* p = body.data() + j * INPUT_RECORD_SIZE;
-    const auto repeat = static_cast<std::int32_t>(readU32(p)) % MAX_REPEAT;
-    const auto bits = static_cast<std::uint32_t>(repeat);
-    for (int b = 0; b < 4; ++b) p[b] = static_cast<std::uint8_t>(bits >> (8 * b));
+    encodeRecord({static_cast<std::int32_t>(loadLE32(p)) % MAX_REPEAT, p[4]}, p);
   }
   replay.header.recordCount = static_cast<std::int32_t>(count);
   replay.records = body.data();

@@ -9,16 +9,9 @@
 
 namespace {
 
-std::uint32_t getU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+std::int32_t getI32(const std::uint8_t* p) { return static_cast<std::int32_t>(loadLE32(p)); }
 
-std::int32_t getI32(const std::uint8_t* p) { return static_cast<std::int32_t>(getU32(p)); }
-
-void putU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+void putI32(std::uint8_t* p, std::int32_t v) { storeLE32(p, static_cast<std::uint32_t>(v)); }
 
 // The size a platform reports when it cannot tell: large enough that every
 // size test passes and the reads decide.
@@ -78,22 +71,22 @@ ReplayHeader decodeHeader(const std::uint8_t* b) {
   h.floor = getI32(b + 78);
   h.combo = getI32(b + 82);
   h.rejump = getI32(b + 86);
-  h.seed = getU32(b + 90);
-  h.checksum = getU32(b + 94);
+  h.seed = loadLE32(b + 90);
+  h.checksum = loadLE32(b + 94);
   return h;
 }
 
 void encodeHeader(const ReplayHeader& h, std::uint8_t* b) {
   std::memcpy(b + 0, h.signature, 6);
-  putU32(b + 6, static_cast<std::uint32_t>(h.recordCount));
+  putI32(b + 6, h.recordCount);
   std::memcpy(b + 10, h.playerName, 32);
   std::memcpy(b + 42, h.date, 32);
-  putU32(b + 74, static_cast<std::uint32_t>(h.score));
-  putU32(b + 78, static_cast<std::uint32_t>(h.floor));
-  putU32(b + 82, static_cast<std::uint32_t>(h.combo));
-  putU32(b + 86, static_cast<std::uint32_t>(h.rejump));
-  putU32(b + 90, h.seed);
-  putU32(b + 94, h.checksum);
+  putI32(b + 74, h.score);
+  putI32(b + 78, h.floor);
+  putI32(b + 82, h.combo);
+  putI32(b + 86, h.rejump);
+  storeLE32(b + 90, h.seed);
+  storeLE32(b + 94, h.checksum);
 }
 
 const char* loadReplay(const char* path, ReplayFile& replay) {

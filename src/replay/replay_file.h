@@ -62,16 +62,29 @@ void encodeHeader(const ReplayHeader& header, std::uint8_t* bytes);
 // The checksum the header's `checksum` field must hold.
 std::uint32_t replayChecksum(const ReplayFile& replay);
 
+// Little-endian 32-bit fields, assembled from bytes: the file is packed, so
+// they are generally unaligned, and the host's byte order does not matter.
+inline std::uint32_t loadLE32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void storeLE32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Writes a record's 5 stored bytes.
+inline void encodeRecord(InputRecord r, std::uint8_t* p) {
+  storeLE32(p, static_cast<std::uint32_t>(r.repeat));
+  p[4] = r.input;
+}
+
 // Number of records, never negative for a loaded replay.
 inline std::uint32_t recordCountOf(const ReplayFile& replay) {
   return replay.header.recordCount < 0 ? 0u : static_cast<std::uint32_t>(replay.header.recordCount);
 }
 
-// Record j of a loaded replay; j must be below recordCount. The records are
-// byte-packed, so the 32-bit field is assembled from its bytes.
+// Record j of a loaded replay; j must be below recordCount.
 inline InputRecord recordAt(const ReplayFile& replay, std::uint32_t j) {
   const std::uint8_t* p = replay.records + static_cast<std::size_t>(j) * INPUT_RECORD_SIZE;
-  const std::uint32_t bits = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                             (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-  return InputRecord{static_cast<std::int32_t>(bits), p[4]};
+  return InputRecord{static_cast<std::int32_t>(loadLE32(p)), p[4]};
 }

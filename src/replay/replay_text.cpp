@@ -211,9 +211,8 @@ bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes
       if (!extra.empty()) return p.fail("a record is two numbers: repeat input");
       std::int64_t input = 0;
       if (!p.integer(word, INT32_MIN, INT32_MAX, v) || !p.integer(inputWord, 0, 255, input)) return false;
-      const auto bits = static_cast<std::uint32_t>(v);
-      for (int b = 0; b < 4; ++b) body.push_back(static_cast<std::uint8_t>(bits >> (8 * b)));
-      body.push_back(static_cast<std::uint8_t>(input));
+      body.resize(body.size() + INPUT_RECORD_SIZE);
+      encodeRecord({static_cast<std::int32_t>(v), static_cast<std::uint8_t>(input)}, &body[body.size() - INPUT_RECORD_SIZE]);
       continue;
     }
 

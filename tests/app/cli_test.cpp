@@ -52,6 +52,24 @@ TEST(Cli, LoadErrors) {
   ::unlink(brokenPath.c_str());
 }
 
+TEST(Cli, AllocationFailureIsReported) {
+#ifdef RUNAUDIT_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+  // A sparse file that really holds 2^31 - 1 records (10 GiB), loaded with
+  // a 1 GiB address-space limit: the one allocation fails cleanly.
+  ReplaySpec spec;
+  spec.recordCount = 2147483647;
+  const std::string path = writeTempFile("cli_sparse", buildReplayBytes(spec));
+  ASSERT_EQ(::truncate(path.c_str(), 98 + 5 * 2147483647ll), 0);
+  const RunResult r = runProgram("ulimit -v 1048576; " + std::string(RUNAUDIT_BINARY) + " " + path);
+  EXPECT_EQ(r.out, "Error occured while loading replay: Memory allocation failed\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+  ::unlink(path.c_str());
+#endif
+}
+
 TEST(Cli, ExampleFileReportsItsHeaderAndVerdict) {
   const RunResult r = run(sample("example.wlx"));
   EXPECT_EQ(r.out, EXAMPLE_OUTPUT);

@@ -13,12 +13,6 @@ void putText(char* field, const std::string& text, std::size_t width) {
   std::memcpy(field, text.data(), text.size() < width ? text.size() : width);
 }
 
-void putRecord(std::uint8_t* p, InputRecord r) {
-  const auto bits = static_cast<std::uint32_t>(r.repeat);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  p[4] = r.input;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> buildReplayBytes(const ReplaySpec& spec) {
@@ -35,7 +29,7 @@ std::vector<std::uint8_t> buildReplayBytes(const ReplaySpec& spec) {
   h.seed = spec.seed;
 
   std::vector<std::uint8_t> body(spec.records.size() * INPUT_RECORD_SIZE + spec.trailingBytes, 0xA5);
-  for (std::size_t j = 0; j < spec.records.size(); ++j) putRecord(body.data() + j * INPUT_RECORD_SIZE, spec.records[j]);
+  for (std::size_t j = 0; j < spec.records.size(); ++j) encodeRecord(spec.records[j], body.data() + j * INPUT_RECORD_SIZE);
 
   if (spec.checksum) {
     h.checksum = *spec.checksum;
