@@ -34,7 +34,7 @@ TEST(Cli, LoadErrors) {
     std::string args;
     const char* message;
   };
-  ReplaySpec broken = exampleReplay();
+  ReplayFixture broken = exampleReplay();
   broken.checksumDelta = 1;
   const std::string brokenPath = writeTempFile("cli_broken", buildReplayBytes(broken));
   const Case cases[] = {
@@ -58,9 +58,9 @@ TEST(Cli, AllocationFailureIsReported) {
 #else
   // A sparse file that really holds 2^31 - 1 records (10 GiB), loaded with
   // a 1 GiB address-space limit: the one allocation fails cleanly.
-  ReplaySpec spec;
-  spec.recordCount = 2147483647;
-  const std::string path = writeTempFile("cli_sparse", buildReplayBytes(spec));
+  ReplayFixture fixture;
+  fixture.recordCount = 2147483647;
+  const std::string path = writeTempFile("cli_sparse", buildReplayBytes(fixture));
   ASSERT_EQ(::truncate(path.c_str(), 98 + 5 * 2147483647ll), 0);
   const RunResult r = runProgram("ulimit -v 1048576; " + std::string(RUNAUDIT_BINARY) + " " + path);
   EXPECT_EQ(r.out, "Error occured while loading replay: Memory allocation failed\n");
@@ -96,12 +96,12 @@ TEST(Cli, Seed36SampleIsValid) {
 }
 
 TEST(Cli, HeaderTextsAndNumbers) {
-  ReplaySpec spec;
-  spec.name = std::string(32, 'N');  // byte 31 is stored and signed but never printed
-  spec.date = "";
-  spec.score = -5;
-  spec.rejump = 2;
-  const std::string path = writeTempFile("cli_header", buildReplayBytes(spec));
+  ReplayFixture fixture;
+  fixture.name = std::string(32, 'N');  // byte 31 is stored and signed but never printed
+  fixture.date = "";
+  fixture.score = -5;
+  fixture.rejump = 2;
+  const std::string path = writeTempFile("cli_header", buildReplayBytes(fixture));
   const RunResult r = run(path);
   EXPECT_EQ(r.out, "Replay information:\nName: " + std::string(31, 'N') +
                        "\nDate: \nScore: -5\nFloor: 0\nCombo: 0\nRejump: On\n"

@@ -6,39 +6,39 @@ namespace {
 
 struct ChecksumCase {
   const char* what;
-  ReplaySpec spec;
+  ReplayFixture fixture;
   std::uint32_t expected;
 };
 
-ReplaySpec withBytes(std::uint8_t nameByte0, std::uint8_t dateByte0) {
-  ReplaySpec s;
+ReplayFixture withBytes(std::uint8_t nameByte0, std::uint8_t dateByte0) {
+  ReplayFixture s;
   s.name = std::string(1, static_cast<char>(nameByte0));
   s.date = std::string(1, static_cast<char>(dateByte0));
   return s;
 }
 
-ReplaySpec nameByte31(char c) {
-  ReplaySpec s;
+ReplayFixture nameByte31(char c) {
+  ReplayFixture s;
   s.name = std::string(31, '\0') + c;
   return s;
 }
 
-ReplaySpec records(std::vector<InputRecord> r) {
-  ReplaySpec s;
+ReplayFixture records(std::vector<InputRecord> r) {
+  ReplayFixture s;
   s.records = std::move(r);
   return s;
 }
 
 TEST(ReplayChecksum, MatchesTheKnownValues) {
-  ReplaySpec seed;
+  ReplayFixture seed;
   seed.seed = 1u << 30;
-  ReplaySpec score;
+  ReplayFixture score;
   score.score = -1;
-  ReplaySpec rejump;
+  ReplayFixture rejump;
   rejump.rejump = 2;
 
   const ChecksumCase cases[] = {
-      {"all zero", ReplaySpec{}, 30002587u},
+      {"all zero", ReplayFixture{}, 30002587u},
       {"one record has weight 0", records({{123456, 0xFF}}), 30002587u},
       {"three records", records({{0, 0x02}, {4, 0x12}, {0, 0x80}}), 30003969u},
       {"text bytes are signed", withBytes(0xE9, 0x01), 29999896u},
@@ -49,17 +49,17 @@ TEST(ReplayChecksum, MatchesTheKnownValues) {
       {"the example file", exampleReplay(), 38593926u},
   };
   for (const ChecksumCase& c : cases) {
-    ReplayFile file = buildReplay(c.spec);
+    ReplayFile file = buildReplay(c.fixture);
     EXPECT_EQ(replayChecksum(file), c.expected) << c.what;
     releaseReplay(file);
   }
 }
 
 TEST(ReplayChecksum, FirstRecordNeverCountsButLaterOnesDo) {
-  ReplaySpec a = exampleReplay();
-  ReplaySpec b = exampleReplay();
+  ReplayFixture a = exampleReplay();
+  ReplayFixture b = exampleReplay();
   b.records[0] = {-77, 0x13};
-  ReplaySpec c = exampleReplay();
+  ReplayFixture c = exampleReplay();
   c.records[1].repeat += 1;
   ReplayFile fa = buildReplay(a), fb = buildReplay(b), fc = buildReplay(c);
   EXPECT_EQ(replayChecksum(fa), replayChecksum(fb));

@@ -28,25 +28,25 @@ struct FailureCase {
 };
 
 TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
-  ReplaySpec badSignature;
+  ReplayFixture badSignature;
   badSignature.signature = "WLX131";
-  ReplaySpec negative;
+  ReplayFixture negative;
   negative.recordCount = -1;
   negative.records = {{0, 0}};
-  ReplaySpec huge;
+  ReplayFixture huge;
   huge.recordCount = 2147483647;
   huge.records = std::vector<InputRecord>(60, InputRecord{1, 2});
-  ReplaySpec three;
+  ReplayFixture three;
   three.records = {{1, 2}, {3, 4}, {5, 6}};
-  ReplaySpec offByOne = exampleReplay();
+  ReplayFixture offByOne = exampleReplay();
   offByOne.checksumDelta = 1;
-  ReplaySpec nameChanged = exampleReplay();
+  ReplayFixture nameChanged = exampleReplay();
   nameChanged.checksum = 38593926u;  // the checksum of the name abc
   nameChanged.name = "abd";
 
   const FailureCase cases[] = {
       {"empty file", {}, MSG_NOT_A_REPLAY},
-      {"97 bytes", truncated(buildReplayBytes(ReplaySpec{}), 97), MSG_NOT_A_REPLAY},
+      {"97 bytes", truncated(buildReplayBytes(ReplayFixture{}), 97), MSG_NOT_A_REPLAY},
       {"signature's last byte", buildReplayBytes(badSignature), MSG_NOT_A_REPLAY},
       {"negative record count", buildReplayBytes(negative), MSG_NOT_A_REPLAY},
       {"record count beyond the file", buildReplayBytes(huge), MSG_NOT_A_REPLAY},
@@ -105,13 +105,13 @@ TEST(LoadReplay, LoadsTheExampleFile) {
 }
 
 TEST(LoadReplay, BodySizeBoundaries) {
-  ReplaySpec empty;
+  ReplayFixture empty;
   ReplayFile replay{};
   ASSERT_EQ(loadBytes(buildReplayBytes(empty), replay), nullptr) << "98 bytes, no records";
   EXPECT_NE(replay.records, nullptr) << "an empty body is still a block";
   releaseReplay(replay);
 
-  ReplaySpec three;
+  ReplayFixture three;
   three.records = {{1, 2}, {3, 4}, {-5, 6}};
   ASSERT_EQ(loadBytes(buildReplayBytes(three), replay), nullptr) << "15-byte body";
   EXPECT_EQ(recordAt(replay, 2).repeat, -5);
@@ -123,10 +123,10 @@ TEST(LoadReplay, BodySizeBoundaries) {
 }
 
 TEST(LoadReplay, ReadsUnalignedNegativeRepeatsFromBytes) {
-  ReplaySpec spec;
-  spec.records = {{-1, 0xFF}, {0x12345678, 0x01}, {static_cast<std::int32_t>(0x80000000u), 0x10}};
+  ReplayFixture fixture;
+  fixture.records = {{-1, 0xFF}, {0x12345678, 0x01}, {static_cast<std::int32_t>(0x80000000u), 0x10}};
   ReplayFile replay{};
-  ASSERT_EQ(loadBytes(buildReplayBytes(spec), replay), nullptr);
+  ASSERT_EQ(loadBytes(buildReplayBytes(fixture), replay), nullptr);
   EXPECT_EQ(recordAt(replay, 0).repeat, -1);
   EXPECT_EQ(recordAt(replay, 0).input, 0xFF);
   EXPECT_EQ(recordAt(replay, 1).repeat, 0x12345678);

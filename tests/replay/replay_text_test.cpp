@@ -34,7 +34,7 @@ TEST(ReplayText, PacksTheExampleFileByteForByte) {
 }
 
 TEST(ReplayText, UnpackThenPackGivesBackTheSameBytes) {
-  ReplaySpec odd;
+  ReplayFixture odd;
   odd.signature = "ABC\x01";
   odd.name = std::string("a\0b\"\\\n\xFF", 7) + std::string(24, 'z') + "!";
   odd.date = std::string(1, '\t');
@@ -45,17 +45,17 @@ TEST(ReplayText, UnpackThenPackGivesBackTheSameBytes) {
   odd.seed = 0xFFFFFFFF;
   odd.records = {{INT32_MIN, 0xFF}, {-1, 0x00}, {INT32_MAX, 0x80}};
 
-  ReplaySpec badChecksum = exampleReplay();
+  ReplayFixture badChecksum = exampleReplay();
   badChecksum.checksumDelta = 5;
-  ReplaySpec negativeCount;
+  ReplayFixture negativeCount;
   negativeCount.recordCount = -3;
-  ReplaySpec countBeyondBody = exampleReplay();
+  ReplayFixture countBeyondBody = exampleReplay();
   countBeyondBody.recordCount = 9;
-  ReplaySpec fewerThanHeld = exampleReplay();
+  ReplayFixture fewerThanHeld = exampleReplay();
   fewerThanHeld.recordCount = 1;  // the other two records are trailing bytes
 
-  for (const ReplaySpec& spec : {exampleReplay(), seed36Replay(), odd, badChecksum, negativeCount, countBeyondBody}) {
-    const std::vector<std::uint8_t> bytes = buildReplayBytes(spec);
+  for (const ReplayFixture& fixture : {exampleReplay(), seed36Replay(), odd, badChecksum, negativeCount, countBeyondBody}) {
+    const std::vector<std::uint8_t> bytes = buildReplayBytes(fixture);
     EXPECT_EQ(pack(unpack(bytes)), bytes) << unpack(bytes);
   }
   const std::string trailing = unpack(buildReplayBytes(fewerThanHeld));

@@ -15,33 +15,33 @@ void putText(char* field, const std::string& text, std::size_t width) {
 
 }  // namespace
 
-std::vector<std::uint8_t> buildReplayBytes(const ReplaySpec& spec) {
+std::vector<std::uint8_t> buildReplayBytes(const ReplayFixture& fixture) {
   ReplayHeader h{};
   std::memset(h.signature, 0, sizeof h.signature);
-  std::memcpy(h.signature, spec.signature.data(), spec.signature.size() < 6 ? spec.signature.size() : 6);
-  h.recordCount = spec.recordCount.value_or(static_cast<std::int32_t>(spec.records.size()));
-  putText(h.playerName, spec.name, sizeof h.playerName);
-  putText(h.date, spec.date, sizeof h.date);
-  h.score = spec.score;
-  h.floor = spec.floor;
-  h.combo = spec.combo;
-  h.rejump = spec.rejump;
-  h.seed = spec.seed;
+  std::memcpy(h.signature, fixture.signature.data(), fixture.signature.size() < 6 ? fixture.signature.size() : 6);
+  h.recordCount = fixture.recordCount.value_or(static_cast<std::int32_t>(fixture.records.size()));
+  putText(h.playerName, fixture.name, sizeof h.playerName);
+  putText(h.date, fixture.date, sizeof h.date);
+  h.score = fixture.score;
+  h.floor = fixture.floor;
+  h.combo = fixture.combo;
+  h.rejump = fixture.rejump;
+  h.seed = fixture.seed;
 
-  std::vector<std::uint8_t> body(spec.records.size() * INPUT_RECORD_SIZE + spec.trailingBytes, 0xA5);
-  for (std::size_t j = 0; j < spec.records.size(); ++j) encodeRecord(spec.records[j], body.data() + j * INPUT_RECORD_SIZE);
+  std::vector<std::uint8_t> body(fixture.records.size() * INPUT_RECORD_SIZE + fixture.trailingBytes, 0xA5);
+  for (std::size_t j = 0; j < fixture.records.size(); ++j) encodeRecord(fixture.records[j], body.data() + j * INPUT_RECORD_SIZE);
 
-  if (spec.checksum) {
-    h.checksum = *spec.checksum;
+  if (fixture.checksum) {
+    h.checksum = *fixture.checksum;
   } else {
     // The checksum covers only the records the header announces and the body holds.
     ReplayFile file{h, body.data()};
-    const std::size_t held = spec.records.size();
+    const std::size_t held = fixture.records.size();
     if (h.recordCount < 0 || static_cast<std::size_t>(h.recordCount) > held)
       file.header.recordCount = static_cast<std::int32_t>(held);
     h.checksum = replayChecksum(file);
   }
-  h.checksum += static_cast<std::uint32_t>(spec.checksumDelta);
+  h.checksum += static_cast<std::uint32_t>(fixture.checksumDelta);
 
   std::vector<std::uint8_t> bytes(REPLAY_HEADER_SIZE);
   encodeHeader(h, bytes.data());
@@ -49,8 +49,8 @@ std::vector<std::uint8_t> buildReplayBytes(const ReplaySpec& spec) {
   return bytes;
 }
 
-ReplayFile buildReplay(const ReplaySpec& spec) {
-  const std::vector<std::uint8_t> bytes = buildReplayBytes(spec);
+ReplayFile buildReplay(const ReplayFixture& fixture) {
+  const std::vector<std::uint8_t> bytes = buildReplayBytes(fixture);
   ReplayFile file{};
   file.header = decodeHeader(bytes.data());
   const std::size_t body = bytes.size() - REPLAY_HEADER_SIZE;
@@ -67,25 +67,25 @@ std::string writeTempFile(const std::string& stem, const std::vector<std::uint8_
   return path;
 }
 
-ReplaySpec seed36Replay() {
-  ReplaySpec spec;
-  spec.name = "tester";
-  spec.date = "2026-12-07";
-  spec.rejump = 1;
-  spec.seed = 36;
-  spec.records = {{9, 0x02}, {25, 0x12}, {17, 0x02}, {8, 0x12}, {17, 0x02}, {21, 0x01}, {0, 0x80}};
-  return spec;
+ReplayFixture seed36Replay() {
+  ReplayFixture fixture;
+  fixture.name = "tester";
+  fixture.date = "2026-12-07";
+  fixture.rejump = 1;
+  fixture.seed = 36;
+  fixture.records = {{9, 0x02}, {25, 0x12}, {17, 0x02}, {8, 0x12}, {17, 0x02}, {21, 0x01}, {0, 0x80}};
+  return fixture;
 }
 
-ReplaySpec exampleReplay() {
-  ReplaySpec spec;
-  spec.name = "abc";
-  spec.date = "xyz";
-  spec.score = 1000;
-  spec.floor = 25;
-  spec.combo = 3;
-  spec.rejump = 1;
-  spec.seed = 7;
-  spec.records = {{0, 0x02}, {4, 0x12}, {0, 0x80}};
-  return spec;
+ReplayFixture exampleReplay() {
+  ReplayFixture fixture;
+  fixture.name = "abc";
+  fixture.date = "xyz";
+  fixture.score = 1000;
+  fixture.floor = 25;
+  fixture.combo = 3;
+  fixture.rejump = 1;
+  fixture.seed = 7;
+  fixture.records = {{0, 0x02}, {4, 0x12}, {0, 0x80}};
+  return fixture;
 }

@@ -9,7 +9,7 @@
 
 #include "replay/replay_file.h"
 
-struct ReplaySpec {
+struct ReplayFixture {
   std::string signature = "WLX130";
   std::string name;
   std::string date;
@@ -25,16 +25,16 @@ struct ReplaySpec {
   std::size_t trailingBytes = 0;            // unread bytes after the records
 };
 
-std::vector<std::uint8_t> buildReplayBytes(const ReplaySpec& spec);
+std::vector<std::uint8_t> buildReplayBytes(const ReplayFixture& fixture);
 
 // The replay as the loader would hand it over (records block owned by the
 // result; release with releaseReplay).
-ReplayFile buildReplay(const ReplaySpec& spec);
+ReplayFile buildReplay(const ReplayFixture& fixture);
 
 // Writes bytes to a fresh file under the test temp directory; returns its path.
 std::string writeTempFile(const std::string& stem, const std::vector<std::uint8_t>& bytes);
 
 // The seed-36 recording whose game ends in its sixth record.
-ReplaySpec seed36Replay();
+ReplayFixture seed36Replay();
 // The 113-byte example file (name abc, date xyz, score 1000, ...).
-ReplaySpec exampleReplay();
+ReplayFixture exampleReplay();

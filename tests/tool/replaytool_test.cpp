@@ -86,7 +86,7 @@ TEST(ReplayTool, TraceHasOneLinePerFrame) {
 }
 
 TEST(ReplayTool, TraceRealsAreExactBitPatterns) {
-  ReplaySpec run;
+  ReplayFixture run;
   run.records = {{29, 0x02}, {0, 0x80}};
   const std::string path = writeTempFile("trace_run", buildReplayBytes(run));
   const std::vector<std::string> all = lines(tool("trace " + path + " --from 30").out);

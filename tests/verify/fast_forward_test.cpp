@@ -8,8 +8,8 @@
 
 namespace {
 
-void expectSameOutcome(const ReplaySpec& spec, const char* what) {
-  ReplayFile file = buildReplay(spec);
+void expectSameOutcome(const ReplayFixture& fixture, const char* what) {
+  ReplayFile file = buildReplay(fixture);
   PlaybackOptions slow;
   slow.fastForward = false;
   const PlaybackOutcome a = playReplayOutcome(file, slow);
@@ -24,12 +24,12 @@ void expectSameOutcome(const ReplaySpec& spec, const char* what) {
   EXPECT_TRUE(sameState(a.finalState, b.finalState)) << what;
 }
 
-ReplaySpec game(std::int32_t rejump, std::uint32_t seed, std::vector<InputRecord> records) {
-  ReplaySpec spec;
-  spec.rejump = rejump;
-  spec.seed = seed;
-  spec.records = std::move(records);
-  return spec;
+ReplayFixture game(std::int32_t rejump, std::uint32_t seed, std::vector<InputRecord> records) {
+  ReplayFixture fixture;
+  fixture.rejump = rejump;
+  fixture.seed = seed;
+  fixture.records = std::move(records);
+  return fixture;
 }
 
 TEST(FastForward, CyclingGamesMatchFrameByFrame) {
@@ -45,23 +45,23 @@ TEST(FastForward, RandomGamesMatchFrameByFrame) {
   std::mt19937 rng(20261207);
   const std::uint8_t inputs[] = {0x00, 0x01, 0x02, 0x10, 0x11, 0x12, 0x13, 0x03};
   for (int game_ = 0; game_ < 300; ++game_) {
-    ReplaySpec spec;
-    spec.rejump = static_cast<std::int32_t>(rng() % 2);
-    spec.seed = rng();
+    ReplayFixture fixture;
+    fixture.rejump = static_cast<std::int32_t>(rng() % 2);
+    fixture.seed = rng();
     const int records = 1 + static_cast<int>(rng() % 40);
     for (int r = 0; r < records; ++r) {
       const std::int32_t repeat = rng() % 4 == 0 ? static_cast<std::int32_t>(rng() % 3000) : static_cast<std::int32_t>(rng() % 40) - 2;
-      spec.records.push_back({repeat, inputs[rng() % 8]});
+      fixture.records.push_back({repeat, inputs[rng() % 8]});
     }
-    if (rng() % 2) spec.records.push_back({0, 0x80});
-    expectSameOutcome(spec, ("random game " + std::to_string(game_)).c_str());
+    if (rng() % 2) fixture.records.push_back({0, 0x80});
+    expectSameOutcome(fixture, ("random game " + std::to_string(game_)).c_str());
   }
 }
 
 TEST(FastForward, HugeRecordsOfAStandingPlayerFinish) {
   // 2^31 frames per record, frame by frame, would take minutes each.
-  ReplaySpec spec = game(0, 0, std::vector<InputRecord>(1000, InputRecord{2147483647, 0x00}));
-  ReplayFile file = buildReplay(spec);
+  ReplayFixture fixture = game(0, 0, std::vector<InputRecord>(1000, InputRecord{2147483647, 0x00}));
+  ReplayFile file = buildReplay(fixture);
   const PlaybackOutcome out = playReplayOutcome(file);
   releaseReplay(file);
   EXPECT_FALSE(out.valid);
