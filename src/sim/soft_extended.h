@@ -184,12 +184,20 @@ inline SoftExtended div(SoftExtended a, SoftExtended b) {
   ea -= za;
   sb <<= zb;
   eb -= zb;
+  // One wide division gives 64 or 65 quotient bits; two more come from
+  // restoring steps, so the rounding point always has a bit below it.
   const u128 num = static_cast<u128>(sa) << 64;
-  const u128 q = num / sb;
-  const u128 r = num % sb;
-  const u128 r2 = r << 2;
-  const u128 Q = (q << 2) | (r2 / sb);
-  return roundPack(neg, ea - eb - 66, Q, (r2 % sb) != 0);
+  u128 q = num / sb;
+  u128 r = num - q * sb;
+  for (int step = 0; step < 2; ++step) {
+    r <<= 1;
+    q <<= 1;
+    if (r >= sb) {
+      r -= sb;
+      q |= 1;
+    }
+  }
+  return roundPack(neg, ea - eb - 66, q, r != 0);
 }
 
 // -1, 0, 1, or 2 when unordered.
