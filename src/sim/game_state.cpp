@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+#include "sim/extended.h"
+
 void initGame(GameState& state, std::int32_t rejump, std::uint32_t seed) {
   state = GameState{};
   state.x = 200.0;
   state.y = 431.0;
-  state.vx = 0.001;
+  state.vx = k::C0_001;
   state.vy = 0.0;
   state.jumpState = JumpState::Grounded;
   state.rejump = rejump;
