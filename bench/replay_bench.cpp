@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "climber.h"
+#include "replay_writer.h"
 #include "replay/replay_file.h"
 #include "sim/fpu_mode.h"
 #include "verify/playback.h"
@@ -17,21 +18,8 @@ namespace {
 
 // Writes a replay of `count` copies of one record, with its checksum.
 std::string writeReplay(const char* name, std::uint32_t count, InputRecord record) {
-  ReplayHeader h{};
-  std::copy(std::begin(REPLAY_SIGNATURE), std::end(REPLAY_SIGNATURE), h.signature);
-  h.recordCount = static_cast<std::int32_t>(count);
-  std::vector<std::uint8_t> body(static_cast<std::size_t>(count) * INPUT_RECORD_SIZE);
-  for (std::uint32_t j = 0; j < count; ++j) encodeRecord(record, body.data() + static_cast<std::size_t>(j) * INPUT_RECORD_SIZE);
-  ReplayFile file{h, body.data()};
-  h.checksum = replayChecksum(file);
-  std::uint8_t header[REPLAY_HEADER_SIZE];
-  encodeHeader(h, header);
-
   const std::string path = std::string("/tmp/runaudit_bench_") + name + "_" + std::to_string(::getpid()) + ".wlx";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(header, 1, sizeof header, f);
-  std::fwrite(body.data(), 1, body.size(), f);
-  std::fclose(f);
+  writeBytes(path, replayBytes(0, 0, std::vector<InputRecord>(count, record)));
   return path;
 }
 
@@ -59,6 +47,23 @@ void BM_Verdict_StandingForever(benchmark::State& state) {
   ::unlink(path.c_str());
 }
 BENCHMARK(BM_Verdict_StandingForever)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The costliest records the worst-case search found (bench/worst/), as
+// seconds of verdict per MB of file.
+void BM_Verdict_WorstCase(benchmark::State& state, const char* name) {
+  resetFloatingPointUnit();
+  const std::string path = std::string(RUNAUDIT_BENCH_WORST) + "/" + name;
+  ReplayFile replay{};
+  if (loadReplay(path.c_str(), replay) != nullptr) state.SkipWithError("load failed");
+  const double megabytes = static_cast<double>(REPLAY_HEADER_SIZE + recordCountOf(replay) * INPUT_RECORD_SIZE) / 1e6;
+  for (auto _ : state) benchmark::DoNotOptimize(playReplay(replay));
+  releaseReplay(replay);
+  state.counters["s_per_MB"] =
+      benchmark::Counter(megabytes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, before_change_840, "before-change-840.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_change_73, "after-change-73.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, rearmed_decay, "rearmed-decay.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame

@@ -1,20 +1,33 @@
 #include "verify/playback.h"
 
+#include "verify/speed_decay.h"
+
 namespace {
 
 // Records shorter than this are simulated frame by frame: looking for a
 // cycle would cost more than it could save.
 constexpr std::uint32_t FAST_FORWARD_MIN_FRAMES = 64;
 
+// While the speed is settled (see speed_decay.h) the state holds vx = 0 and
+// the true speed is `from` after `frames` frames of decay.
+struct OwedDecay {
+  bool active = false;
+  double from = 0.0;
+  std::uint64_t frames = 0;
+};
+
 struct Player {
   PlaybackOutcome& out;
   const PlaybackOptions& options;
+  OwedDecay& owed;
   std::uint32_t record;
   std::uint8_t input;
 
   // One frame; false when the game is over or the observer stopped it.
   bool step() {
     ++out.frames;
+    ++out.framesSimulated;
+    if (owed.active) ++owed.frames;
     GameState& state = out.finalState;
     const bool alive = stepFrame(state, input);
     if (!alive) out.died = true;
@@ -30,13 +43,24 @@ struct Player {
     return true;
   }
 
+  // Takes the speed out of the state once it no longer matters.
+  bool settleSpeed() {
+    if (owed.active || !speedIsSettled(out.finalState, input)) return false;
+    owed = OwedDecay{true, out.finalState.vx, 0};
+    out.finalState.vx = 0.0;
+    return true;
+  }
+
   // Brent's cycle detection on the complete state. Playback is a pure
   // function of state and input, so once the state after some frame equals
   // the state `period` frames earlier, the rest of the record repeats that
   // cycle: whole cycles are skipped and only the remainder is simulated.
   // Every state of the cycle has been seen alive, so no death is skipped.
+  // When the speed settles mid-record the search starts again on the state
+  // without it.
   bool runFastForward(std::uint32_t total) {
     const GameState& state = out.finalState;
+    settleSpeed();
     GameState mark = state;
     std::uint32_t power = 1;
     std::uint32_t period = 0;
@@ -44,9 +68,17 @@ struct Player {
       if (!step()) return false;
       ++done;
       ++period;
+      if (settleSpeed()) {
+        mark = state;
+        power = 1;
+        period = 0;
+        continue;
+      }
       if (sameState(state, mark)) {
         const std::uint32_t remaining = total - done;
-        out.frames += remaining - remaining % period;
+        const std::uint32_t skipped = remaining - remaining % period;
+        out.frames += skipped;
+        if (owed.active) owed.frames += skipped;
         return run(remaining % period);
       }
       if (period == power) {
@@ -70,19 +102,27 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
   PlaybackOutcome out{};
   initGame(out.finalState, replay.header.rejump, replay.header.seed);
   const bool fastForward = options.fastForward && options.observer == nullptr;
+  OwedDecay owed;
 
   const std::uint32_t count = recordCountOf(replay);
   std::uint32_t i = 0;
   while (i < count) {
     const InputRecord record = recordAt(replay, i);
     if (record.input & END_MARKER) break;
-    Player player{out, options, i, record.input};
+    if (owed.active && !speedIsSettled(out.finalState, record.input)) {
+      // A direction key makes the speed exactly ±0.3 from any settled value
+      // of either sign: the owed decay cannot change this frame.
+      out.finalState.vx = owed.from;
+      owed = OwedDecay{};
+    }
+    Player player{out, options, owed, i, record.input};
     out.lastRecordStart = out.frames;
     const std::uint32_t total = framesOf(record);
     const bool goOn = fastForward && total >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(total) : player.run(total);
     ++i;
     if (!goOn) break;
   }
+  if (owed.active) out.finalState.vx = decaySpeed(owed.from, owed.frames);
 
   out.recordsPlayed = i;
   if (out.stopped && !out.died) return out;  // an unfinished game has no verdict

@@ -30,7 +30,8 @@ struct PlaybackOutcome {
   bool valid;
   bool died;                    // the player dropped off the screen
   std::uint32_t recordsPlayed;  // records simulated; the game ended in the last of them when died
-  std::uint64_t frames;         // frames simulated (skipped cycles included)
+  std::uint64_t frames;         // frames played (skipped cycles included)
+  std::uint64_t framesSimulated;  // frames actually stepped: the cost of the verdict
   std::uint64_t lastRecordStart;  // frames simulated before the last record played began
   bool stopped;                 // the observer ended playback early
   bool markerFollows;           // the record after the last one played is the end marker

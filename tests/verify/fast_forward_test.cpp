@@ -3,7 +3,9 @@
 
 #include <random>
 
+#include "sim/extended.h"
 #include "support/replay_builder.h"
+#include "verify/speed_decay.h"
 #include "verify/playback.h"
 
 namespace {
@@ -55,6 +57,79 @@ TEST(FastForward, RandomGamesMatchFrameByFrame) {
     }
     if (rng() % 2) fixture.records.push_back({0, 0x80});
     expectSameOutcome(fixture, ("random game " + std::to_string(game_)).c_str());
+  }
+}
+
+// Frames after which a record of `input` that follows `lead` takes the speed
+// out of the state: the first frame whose state has |vx| below the limit.
+std::uint32_t settleFrame(std::int32_t rejump, std::vector<InputRecord> lead, std::uint8_t input) {
+  GameState s;
+  initGame(s, rejump, 0);
+  for (const InputRecord& r : lead)
+    for (std::int32_t n = 0; n <= r.repeat; ++n) stepFrame(s, r.input);
+  std::uint32_t frames = 0;
+  while (!speedIsSettled(s, input)) {
+    stepFrame(s, input);
+    ++frames;
+  }
+  return frames;
+}
+
+TEST(FastForward, SettledSpeedShortcutMatchesFrameByFrameAtEveryBound) {
+  // After a full-speed run the speed decays for thousands of frames: records
+  // ending just before, at and after the frame where the speed is taken out,
+  // where the decay reaches its fixed point, and where a jump cycle repeats.
+  const std::vector<InputRecord> run = {{60, 0x02}};
+  for (const auto& [rejump, input] : {std::pair{0, 0x00}, std::pair{1, 0x10}, std::pair{0, 0x10}, std::pair{1, 0x04}}) {
+    const std::uint32_t settle = settleFrame(rejump, run, static_cast<std::uint8_t>(input));
+    ASSERT_GT(settle, 300u);
+    for (const std::uint32_t at : {settle, settle + 32, settle + 64, settle + 6700, settle + 6900})
+      for (std::uint32_t frames = at - 3; frames <= at + 3; ++frames) {
+        std::vector<InputRecord> records = run;
+        records.push_back({static_cast<std::int32_t>(frames) - 1, static_cast<std::uint8_t>(input)});
+        // The owed decay must not change a direction key's frame, nor the end state.
+        records.push_back({70, static_cast<std::uint8_t>(frames % 2 ? 0x01 : 0x12)});
+        records.push_back({static_cast<std::int32_t>(frames), 0x00});
+        expectSameOutcome(game(rejump, 0, records), ("settled, length " + std::to_string(frames)).c_str());
+      }
+  }
+}
+
+TEST(FastForward, RearmedDecayCostsAFewHundredFramesPerRecord) {
+  // A short key press before every long record re-arms the speed: without the
+  // settled-speed shortcut each such record costs the whole decay (~7000 frames).
+  std::vector<InputRecord> records;
+  for (int i = 0; i < 200; ++i) {
+    records.push_back({0, static_cast<std::uint8_t>(i % 2 ? 0x01 : 0x02)});
+    records.push_back({2000000000, static_cast<std::uint8_t>(i % 3 ? 0x00 : 0x10)});
+  }
+  ReplayFile file = buildReplay(game(1, 5, records));
+  const PlaybackOutcome out = playReplayOutcome(file);
+  releaseReplay(file);
+  EXPECT_FALSE(out.died);
+  EXPECT_LT(out.framesSimulated, 200u * 600u);
+  EXPECT_EQ(out.frames, 200ull * 2000000002ull);
+}
+
+TEST(FastForward, PositionStaysBetweenTheWallsInEveryFrame) {
+  // The settled-speed shortcut rests on x in [85, 555] at every frame start,
+  // landings included.
+  std::mt19937 rng(7);
+  for (int g = 0; g < 100; ++g) {
+    GameState s;
+    initGame(s, static_cast<std::int32_t>(rng() % 2), rng());
+    for (int frame = 0; frame < 20000 && stepFrame(s, static_cast<std::uint8_t>(rng() % 32 < 28 ? (rng() % 2 ? 0x12 : 0x11) : rng())); ++frame)
+      ASSERT_TRUE(s.x >= 85.0 && s.x <= 555.0) << s.x << " in game " << g << ", frame " << frame;
+  }
+}
+
+TEST(FastForward, OwedDecayEqualsTheDecayFrameByFrame) {
+  for (const double from : {12.2, -0.3, 0x1p-58, -0x1p-1020, 0x1p-1073, 0.0}) {
+    std::vector<double> naive{from};
+    while (naive.size() < 7200) naive.push_back(store(extMul(widen(naive.back()), widen(k::C0_9))));
+    for (std::uint64_t n = 0; n < naive.size(); n += naive[n] == naive[n + 1 < naive.size() ? n + 1 : n] ? 1 : 37)
+      ASSERT_EQ(decaySpeed(from, n), naive[n]) << from << " after " << n;
+    EXPECT_EQ(decaySpeed(from, 1ull << 40), naive.back());
   }
 }
 

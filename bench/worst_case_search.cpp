@@ -1,0 +1,130 @@
+// Searches for the replay records that cost playback the most frames per
+// byte of file: hill climbing with restarts over a short block of records
+// that the file repeats. Prints the worst block found and writes it out as
+// a replay file.
+//
+//   runaudit_worst_search SECONDS OUT.wlx [RANDOM_SEED]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "replay_writer.h"
+#include "sim/fpu_mode.h"
+#include "verify/playback.h"
+
+namespace {
+
+struct Candidate {
+  std::int32_t rejump = 0;
+  std::uint32_t seed = 0;
+  std::vector<InputRecord> block;  // repeated to fill the file
+};
+
+constexpr std::size_t REPEATS = 300;
+constexpr std::uint8_t INPUTS[] = {0x00, 0x01, 0x02, 0x10, 0x11, 0x12};
+
+std::vector<InputRecord> recordsOf(const Candidate& c, std::size_t repeats) {
+  std::vector<InputRecord> records;
+  for (std::size_t r = 0; r < repeats; ++r) records.insert(records.end(), c.block.begin(), c.block.end());
+  records.push_back({0, END_MARKER});
+  return records;
+}
+
+// Frames simulated per byte of file.
+double cost(const Candidate& c) {
+  const std::vector<InputRecord> records = recordsOf(c, REPEATS);
+  std::vector<std::uint8_t> bytes = replayBytes(c.rejump, c.seed, records);
+  ReplayFile file{};
+  file.header.rejump = c.rejump;
+  file.header.seed = c.seed;
+  file.header.recordCount = static_cast<std::int32_t>(records.size());
+  file.records = bytes.data() + REPLAY_HEADER_SIZE;
+  const PlaybackOutcome out = playReplayOutcome(file);
+  return static_cast<double>(out.framesSimulated) / static_cast<double>(bytes.size());
+}
+
+std::int32_t randomRepeat(std::mt19937& rng) {
+  // Log-uniform up to 2^31 - 1, with small values common.
+  const int bits = static_cast<int>(rng() % 32);
+  return static_cast<std::int32_t>(rng() & ((bits == 31 ? 0x7FFFFFFFu : (1u << bits) - 1u)));
+}
+
+InputRecord randomRecord(std::mt19937& rng) { return {randomRepeat(rng), INPUTS[rng() % std::size(INPUTS)]}; }
+
+Candidate randomCandidate(std::mt19937& rng) {
+  Candidate c;
+  c.rejump = static_cast<std::int32_t>(rng() % 2);
+  c.seed = rng() % 64;
+  const std::size_t n = 1 + rng() % 4;
+  for (std::size_t i = 0; i < n; ++i) c.block.push_back(randomRecord(rng));
+  return c;
+}
+
+Candidate mutate(Candidate c, std::mt19937& rng) {
+  InputRecord& r = c.block[rng() % c.block.size()];
+  switch (rng() % 7) {
+    case 0: r.input = INPUTS[rng() % std::size(INPUTS)]; break;
+    case 1: r.repeat = randomRepeat(rng); break;
+    case 2: r.repeat = std::max<std::int32_t>(0, r.repeat + static_cast<std::int32_t>(rng() % 201) - 100); break;
+    case 3: r.repeat = std::max<std::int32_t>(0, r.repeat + static_cast<std::int32_t>(rng() % 11) - 5); break;
+    case 4:
+      if (c.block.size() < 6) c.block.insert(c.block.begin() + static_cast<long>(rng() % (c.block.size() + 1)), randomRecord(rng));
+      break;
+    case 5:
+      if (c.block.size() > 1) c.block.erase(c.block.begin() + static_cast<long>(rng() % c.block.size()));
+      break;
+    default: c.rejump ^= 1; break;
+  }
+  return c;
+}
+
+void print(const Candidate& c, double score) {
+  std::printf("%.1f frames/byte  rejump %d seed %u  block:", score, c.rejump, c.seed);
+  for (const InputRecord& r : c.block) std::printf(" {%d, 0x%02X}", r.repeat, r.input);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: runaudit_worst_search SECONDS OUT.wlx [RANDOM_SEED]\n");
+    return 2;
+  }
+  resetFloatingPointUnit();
+  const double seconds = std::atof(argv[1]);
+  std::mt19937 rng(argc > 3 ? static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 1u);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+
+  Candidate best = randomCandidate(rng);
+  double bestScore = cost(best);
+  while (std::chrono::steady_clock::now() < deadline) {
+    Candidate current = randomCandidate(rng);
+    double score = cost(current);
+    for (int stale = 0; stale < 300 && std::chrono::steady_clock::now() < deadline; ++stale) {
+      const Candidate next = mutate(current, rng);
+      const double s = cost(next);
+      if (s >= score) {
+        if (s > score) stale = 0;
+        current = next;
+        score = s;
+      }
+    }
+    if (score > bestScore) {
+      best = current;
+      bestScore = score;
+      print(best, bestScore);
+    }
+  }
+  print(best, bestScore);
+  // The file: the block repeated to about 1 MB.
+  const std::size_t repeats = 1000000 / (INPUT_RECORD_SIZE * best.block.size());
+  if (!writeBytes(argv[2], replayBytes(best.rejump, best.seed, recordsOf(best, repeats)))) {
+    std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    return 1;
+  }
+  return 0;
+}
