@@ -18,7 +18,9 @@ void putI32(std::uint8_t* p, std::int32_t v) { storeLE32(p, static_cast<std::uin
 constexpr std::uint64_t UNKNOWN_SIZE = 4294967295u;
 
 // An open replay file. Opened without blocking, so that a FIFO without a
-// writer cannot stall the loader: its reads simply come up short.
+// writer cannot stall the open; then switched back to blocking reads, so that
+// a live pipe delivers its bytes as they come (a FIFO whose writer is absent
+// reads as end of file and comes up short).
 struct Source {
   int fd = -1;
 };
@@ -27,7 +29,10 @@ bool openSource(Source& src, const char* path) {
   do {
     src.fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   } while (src.fd < 0 && errno == EINTR);
-  return src.fd >= 0;
+  if (src.fd < 0) return false;
+  const int flags = ::fcntl(src.fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(src.fd, F_SETFL, flags & ~O_NONBLOCK);
+  return true;
 }
 
 void closeSource(Source& src) {

@@ -70,6 +70,23 @@ TEST(Cli, AllocationFailureIsReported) {
 #endif
 }
 
+TEST(Cli, PipesAreReadWholeAndAnEarlyReaderChangesNothing) {
+  // A live pipe read through /dev/stdin, its writer starting late; and a
+  // reader that closes before the verdict is printed: exit status still 0.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const RunResult r = runProgram("{ (sleep 0.0" + std::to_string(attempt % 3) + "; cat " + sample("seed36.wlx") +
+                                   ") | " + RUNAUDIT_BINARY + " /dev/stdin; }");
+    EXPECT_EQ(r.out.substr(r.out.size() - 16), "Replay is valid\n") << r.out;
+    EXPECT_EQ(r.status, 0);
+  }
+  const std::string status = writeTempFile("cli_status", {});
+  const RunResult early = runProgram("{ " + std::string(RUNAUDIT_BINARY) + " " + sample("seed36.wlx") + "; echo $? > " +
+                                     status + "; } | { exec 0<&-; sleep 0.2; }");
+  EXPECT_EQ(early.status, 0);
+  EXPECT_EQ(slurp(status), "0\n");
+  ::unlink(status.c_str());
+}
+
 TEST(Cli, ExampleFileReportsItsHeaderAndVerdict) {
   const RunResult r = run(sample("example.wlx"));
   EXPECT_EQ(r.out, EXAMPLE_OUTPUT);
