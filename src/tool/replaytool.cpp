@@ -1,4 +1,5 @@
 // replaytool: a companion to runaudit for the people who run leaderboards.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -14,10 +15,24 @@ const char* const USAGE =
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n";
 
+int dispatch(int argc, char** argv);
+
 }  // namespace
 
+// Every subcommand's output is checked once it is done: results that did not
+// reach their reader (a full disk, a closed pipe) are a failure, never success.
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
+  std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows up as a failed write instead
+  const int status = dispatch(argc, argv);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+    return reportError(EXIT_FAILED, "cannot write to standard output");
+  return status;
+}
+
+namespace {
+
+int dispatch(int argc, char** argv) {
   if (argc < 2) {
     std::fputs(USAGE, stderr);
     return EXIT_USAGE;
@@ -34,3 +49,5 @@ int main(int argc, char** argv) {
   }
   return reportError(EXIT_USAGE, std::string("unknown command: ") + command + " (see replaytool --help)");
 }
+
+}  // namespace

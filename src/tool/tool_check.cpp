@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "replay/replay_text.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
@@ -27,15 +28,18 @@ struct Batch {
   bool progress = false;
 };
 
-std::string verdictLine(const char* path, bool& valid) {
+// Paths are escaped: a file name holding a tab or a line end must not be
+// able to forge a result line.
+std::string verdictLine(const char* rawPath, bool& valid) {
+  const std::string path = escapeText(rawPath, std::strlen(rawPath));
   ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) {
+  if (const char* message = loadReplay(rawPath, replay)) {
     valid = false;
-    return std::string(path) + "\terror\t" + message + "\n";
+    return path + "\terror\t" + message + "\n";
   }
   valid = playReplay(replay);
   releaseReplay(replay);
-  return std::string(path) + (valid ? "\tvalid\n" : "\tinvalid\n");
+  return path + (valid ? "\tvalid\n" : "\tinvalid\n");
 }
 
 // Lines go out in the order the files were given, as soon as every earlier
@@ -45,13 +49,14 @@ void finish(Batch& b, std::size_t index, std::string line, bool valid) {
   b.lines[index] = std::move(line);
   b.allValid = b.allValid && valid;
   ++b.done;
+  if (b.progress) std::fputs("\r\033[K", stderr);
   while (b.printed < b.lines.size() && b.lines[b.printed]) {
     std::fputs(b.lines[b.printed]->c_str(), stdout);
     b.lines[b.printed].reset();
     ++b.printed;
   }
   std::fflush(stdout);
-  if (b.progress) std::fprintf(stderr, "\rchecked %zu of %zu", b.done, b.lines.size());
+  if (b.progress) std::fprintf(stderr, "checked %zu of %zu", b.done, b.lines.size());
 }
 
 void worker(Batch& b) {
@@ -88,6 +93,6 @@ int runCheck(int argc, char** argv) {
   for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker, std::ref(batch));
   worker(batch);
   for (std::thread& t : pool) t.join();
-  if (batch.progress) std::fputs("\n", stderr);
+  if (batch.progress) std::fputs("\r\033[K", stderr);
   return batch.allValid ? EXIT_ALL_VALID : EXIT_FAILED;
 }

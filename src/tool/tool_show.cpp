@@ -56,7 +56,7 @@ const char* aliveReason(const Facts& f) {
 void printText(const Facts& f) {
   const ReplayHeader& h = *f.header;
   const PlaybackOutcome& o = f.outcome;
-  std::printf("File:           %s\n", f.path);
+  std::printf("File:           %s\n", escapeText(f.path, std::strlen(f.path)).c_str());
   std::printf("Signature:      %s\n", escapeText(h.signature, sizeof h.signature).c_str());
   std::printf("Name:           %s\n", escapeText(h.playerName, textLength(h.playerName, 32)).c_str());
   std::printf("Date:           %s\n", escapeText(h.date, textLength(h.date, 32)).c_str());

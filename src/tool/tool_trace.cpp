@@ -42,7 +42,8 @@ bool printFrame(void* context, const FrameReport& r) {
                 jumpStateName(s.jumpState), s.scrolled, s.speedLevel, s.floorCount, s.lastFloor, s.comboTimer,
                 s.comboScore, s.bestCombo);
   }
-  return r.frame < w.to;
+  // A reader that has gone away ends the trace: nothing more can be shown.
+  return r.frame < w.to && std::ferror(stdout) == 0;
 }
 
 }  // namespace

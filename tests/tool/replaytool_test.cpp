@@ -1,8 +1,10 @@
 // End to end: the built replaytool on the samples and on text fixtures.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "support/replay_builder.h"
@@ -159,6 +161,48 @@ TEST(ReplayTool, BadArgumentsAndFiles) {
       EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.args << ": one line";
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReplayTool, LostOutputIsAFailureAndEndsTheWork) {
+  const std::string seed36 = shellQuote(samplePath("seed36.wlx"));
+  for (const std::string& args : {"check " + seed36, "show " + seed36, "show --json " + seed36, "unpack " + seed36,
+                                 "trace " + seed36}) {
+    const RunResult r = runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " " + args + " > /dev/full; }");
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.err, "replaytool: cannot write to standard output\n") << args;
+  }
+  // A trace whose reader leaves stops at once instead of simulating billions
+  // of frames (this record lasts 2^31 frames); its status says the output was lost.
+  const std::string status = writeTempFile("trace_status", {});
+  const RunResult r = runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " trace " +
+                                 shellQuote(std::string(RUNAUDIT_BENCH_WORST) + "/rearmed-decay.wlx") + "; echo $? > " +
+                                 status + "; } 2>/dev/null | head -c 1 >/dev/null");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(slurp(status), "1\n");
+  ::unlink(status.c_str());
+}
+
+TEST(ReplayTool, PathsCannotForgeResultLines) {
+  const std::string dir = writeTempFile("forge_dir", {});
+  ::unlink(dir.c_str());
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  const std::string forged = dir + "/alice.wlx\tvalid\nbob.wlx";
+  const std::string bytes = slurp(samplePath("example.wlx"));
+  std::FILE* f = std::fopen(forged.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  const RunResult r = tool("check " + shellQuote(forged));
+  EXPECT_EQ(r.out, dir + "/alice.wlx\\tvalid\\nbob.wlx\tinvalid\n");
+  EXPECT_EQ(r.status, 1);
+  const RunResult show = tool("show " + shellQuote(forged));
+  EXPECT_TRUE(contains(show.out, "File:           " + dir + "/alice.wlx\\tvalid\\nbob.wlx\n")) << show.out;
+  ::unlink(forged.c_str());
+  ::rmdir(dir.c_str());
 }
 
 }  // namespace
