@@ -1,41 +1,93 @@
 #include "tool/tool_common.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 int reportError(int status, const std::string& message) {
   std::fprintf(stderr, "replaytool: %s\n", message.c_str());
   return status;
 }
 
-bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+namespace {
+
+// Opens without blocking, so that a FIFO with no process at its other end
+// fails or reads as empty instead of stalling, then switches to blocking I/O
+// so that a live pipe is read or written whole.
+int openFile(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  const int mode = ::fcntl(fd, F_GETFL);
+  if (mode >= 0) (void)::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
+  return fd;
+}
+
+bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, const std::string& path, std::string& error) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit)
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+  std::uint8_t buf[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = path + ": " + std::strerror(errno);
+      return false;
+    }
+    if (got == 0) return true;
+    if (bytes.size() + static_cast<std::size_t>(got) > limit) {
+      error = path + ": larger than " + std::to_string(limit) + " bytes";
+      return false;
+    }
+    bytes.insert(bytes.end(), buf, buf + got);
+  }
+}
+
+}  // namespace
+
+bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error) {
+  const int fd = openFile(path, O_RDONLY);
+  if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
   bytes.clear();
-  std::uint8_t buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) error = path + ": read error";
-  return !failed;
+  bool ok = false;
+  try {
+    ok = readAll(fd, bytes, limit, path, error);
+  } catch (const std::bad_alloc&) {
+    error = path + ": not enough memory to read it";
+  }
+  ::close(fd);
+  if (!ok) bytes = {};
+  return ok;
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
+  const int fd = openFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
-  const bool wrote = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!wrote || !closed) error = path + ": write error";
-  return wrote && closed;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<std::size_t>(put);
+  }
+  const bool closed = ::close(fd) == 0;
+  if (done != bytes.size() || !closed) error = path + ": write error";
+  return done == bytes.size() && closed;
 }
 
 bool parseCount(const char* text, std::uint64_t& value) {

@@ -15,8 +15,15 @@ inline constexpr int EXIT_USAGE = 2;
 // Prints "replaytool: <message>" on standard error; returns `status`.
 int reportError(int status, const std::string& message);
 
-// Whole-file reads and writes; false with a reason on failure.
-bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
+// The largest replay file (a header and 2^31 records) and the largest text
+// form that pack accepts.
+inline constexpr std::uint64_t MAX_REPLAY_BYTES = 98 + 5ull * 2147483648ull;
+inline constexpr std::uint64_t MAX_TEXT_BYTES = 256ull << 20;
+
+// Whole-file reads (at most `limit` bytes) and writes; false with a
+// one-line reason on failure. A FIFO with no writer reads as empty, one with
+// no reader fails to open: neither blocks.
+bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error);
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
 
 // Parses a non-negative decimal integer; false on anything else.

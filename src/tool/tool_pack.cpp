@@ -7,7 +7,7 @@ int runPack(int argc, char** argv) {
   if (argc != 2) return reportError(EXIT_USAGE, "pack needs TEXT and OUT");
   std::vector<std::uint8_t> text;
   std::string error;
-  if (!readFileBytes(argv[0], text, error)) return reportError(EXIT_FAILED, error);
+  if (!readFileBytes(argv[0], text, MAX_TEXT_BYTES, error)) return reportError(EXIT_FAILED, error);
   std::vector<std::uint8_t> bytes;
   if (!replayTextToBytes(std::string(text.begin(), text.end()), bytes, error))
     return reportError(EXIT_FAILED, std::string(argv[0]) + ": " + error);
@@ -19,7 +19,7 @@ int runUnpack(int argc, char** argv) {
   if (argc != 1) return reportError(EXIT_USAGE, "unpack needs FILE");
   std::vector<std::uint8_t> bytes;
   std::string error;
-  if (!readFileBytes(argv[0], bytes, error)) return reportError(EXIT_FAILED, error);
+  if (!readFileBytes(argv[0], bytes, MAX_REPLAY_BYTES, error)) return reportError(EXIT_FAILED, error);
   std::string text;
   if (!replayBytesToText(bytes, text, error)) return reportError(EXIT_FAILED, std::string(argv[0]) + ": " + error);
   std::fputs(text.c_str(), stdout);

@@ -206,3 +206,29 @@ TEST(ReplayTool, PathsCannotForgeResultLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplayTool, PackAndUnpackNeverWaitOnAFifoAndReadPipesWhole) {
+  const std::string fifo = writeTempFile("tool_fifo", {});
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string out = writeTempFile("tool_fifo_out", {});
+  const RunResult unpacked = tool("unpack " + shellQuote(samplePath("seed36.wlx")));
+  ASSERT_EQ(unpacked.status, 0);
+  const std::string text = writeTempFile("tool_fifo_text", {unpacked.out.begin(), unpacked.out.end()});
+  for (const std::string& args : {"unpack " + shellQuote(fifo), "pack " + shellQuote(fifo) + " " + shellQuote(out),
+                                  "pack " + shellQuote(text) + " " + shellQuote(fifo)}) {
+    const RunResult r = runProgram("timeout 20 " + std::string(REPLAYTOOL_BINARY) + " " + args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(lines(r.err).size(), 1u) << args << ": " << r.err;
+  }
+  // A text form through a pipe packs to the very bytes it came from.
+  const RunResult piped = runProgram("{ cat " + shellQuote(text) + " | " + REPLAYTOOL_BINARY + " pack /dev/stdin " +
+                                     shellQuote(out) + "; }");
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(slurp(out), slurp(samplePath("seed36.wlx")));
+  for (const std::string& path : {fifo, out, text}) ::unlink(path.c_str());
+}
+
+}  // namespace
