@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -90,7 +91,13 @@ int runCheck(int argc, char** argv) {
   batch.progress = ::isatty(STDERR_FILENO) == 1;
   const std::size_t threads = std::min<std::size_t>(jobs, batch.paths.size());
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker, std::ref(batch));
+  // Where the system grants fewer threads (an address-space limit, a
+  // process cap), the batch runs on those it got: the current one at least.
+  try {
+    pool.reserve(threads);
+    for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker, std::ref(batch));
+  } catch (const std::exception&) {
+  }
   worker(batch);
   for (std::thread& t : pool) t.join();
   if (batch.progress) std::fputs("\r\033[K", stderr);

@@ -232,3 +232,21 @@ TEST(ReplayTool, PackAndUnpackNeverWaitOnAFifoAndReadPipesWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplayTool, CheckRunsOnTheThreadsItCanGet) {
+#ifdef RUNAUDIT_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+  // 64 thread stacks do not fit in 300 MB of address space.
+  std::string files;
+  for (int i = 0; i < 64; ++i) files.append(" ").append(shellQuote(samplePath(i % 2 ? "seed36.wlx" : "climb.wlx")));
+  const RunResult r = runProgram("ulimit -v 300000; " + std::string(REPLAYTOOL_BINARY) + " check --jobs 64" + files);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines(r.out).size(), 64u);
+  EXPECT_EQ(r.err, "");
+#endif
+}
+
+}  // namespace
