@@ -32,19 +32,68 @@ int main(int argc, char** argv) {
 
 namespace {
 
+struct Command {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* help;
+};
+
+const Command COMMANDS[] = {
+    {"show", runShow,
+     "usage: replaytool show FILE [--json]\n"
+     "Explains a replay's verdict: its header, where the game ended, where the end\n"
+     "marker is, claimed against simulated floor and combo.\n"
+     "  --json   the same facts as one JSON object\n"
+     "Exit status: 0 valid, 1 invalid or not loadable, 2 usage error.\n"},
+    {"trace", runTrace,
+     "usage: replaytool trace FILE [--from N] [--to M]\n"
+     "Prints one CSV line per simulated frame, each real as its binary64 pattern\n"
+     "and as a decimal that reads back to the same value.\n"
+     "  --from N   first frame shown (frames count from 1)\n"
+     "  --to M     last frame simulated\n"
+     "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
+    {"check", runCheck,
+     "usage: replaytool check FILE... [--jobs N]\n"
+     "Checks many replays, one line per file in the order given: valid, invalid,\n"
+     "or error and the loader's reason. Paths are escaped.\n"
+     "  --jobs N   threads to use (default: every core)\n"
+     "Exit status: 0 all valid, 1 any invalid or not loadable, 2 usage error.\n"},
+    {"pack", runPack,
+     "usage: replaytool pack TEXT OUT\n"
+     "Writes the text form TEXT as a replay file OUT, checksum computed.\n"
+     "Exit status: 0 written, 1 bad text or unwritable OUT, 2 usage error.\n"},
+    {"unpack", runUnpack,
+     "usage: replaytool unpack FILE\n"
+     "Prints a replay file in its text form.\n"
+     "Exit status: 0 printed, 1 not readable or output lost, 2 usage error.\n"},
+};
+
+bool isHelp(const char* arg) {
+  return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "help") == 0;
+}
+
 int dispatch(int argc, char** argv) {
   if (argc < 2) {
     std::fputs(USAGE, stderr);
     return EXIT_USAGE;
   }
   const char* command = argv[1];
-  if (std::strcmp(command, "show") == 0) return runShow(argc - 2, argv + 2);
-  if (std::strcmp(command, "trace") == 0) return runTrace(argc - 2, argv + 2);
-  if (std::strcmp(command, "check") == 0) return runCheck(argc - 2, argv + 2);
-  if (std::strcmp(command, "pack") == 0) return runPack(argc - 2, argv + 2);
-  if (std::strcmp(command, "unpack") == 0) return runUnpack(argc - 2, argv + 2);
-  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
+  for (const Command& c : COMMANDS) {
+    if (std::strcmp(command, c.name) != 0) continue;
+    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+      if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        std::fputs(c.help, stdout);
+        return 0;
+      }
+    return c.run(argc - 2, argv + 2);
+  }
+  if (isHelp(command)) {
     std::fputs(USAGE, stdout);
+    std::fputs("Run 'replaytool COMMAND --help' for what each command does.\n", stdout);
+    return 0;
+  }
+  if (std::strcmp(command, "--version") == 0) {
+    std::puts("replaytool " RUNAUDIT_VERSION);
     return 0;
   }
   return reportError(EXIT_USAGE, std::string("unknown command: ") + command + " (see replaytool --help)");

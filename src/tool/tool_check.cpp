@@ -74,8 +74,13 @@ void worker(Batch& b) {
 int runCheck(int argc, char** argv) {
   Batch batch;
   std::uint64_t jobs = std::max(1u, std::thread::hardware_concurrency());
+  bool optionsEnded = false;
   for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--jobs") == 0) {
+    if (optionsEnded) {
+      batch.paths.push_back(argv[i]);
+    } else if (std::strcmp(argv[i], "--") == 0) {
+      optionsEnded = true;  // every later argument is a file, whatever it looks like
+    } else if (std::strcmp(argv[i], "--jobs") == 0) {
       if (i + 1 >= argc || !parseCount(argv[i + 1], jobs) || jobs == 0 || jobs > 1024)
         return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
       ++i;

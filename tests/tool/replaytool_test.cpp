@@ -250,3 +250,26 @@ TEST(ReplayTool, CheckRunsOnTheThreadsItCanGet) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplayTool, HelpAndVersion) {
+  for (const char* args : {"--help", "-h", "help"}) {
+    const RunResult r = tool(args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N]\n")) << args;
+  }
+  for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
+    const RunResult r = tool(std::string(command) + " --help");
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_TRUE(contains(r.out, std::string("usage: replaytool ") + command)) << r.out;
+    EXPECT_TRUE(contains(r.out, "Exit status:")) << r.out;
+  }
+  const RunResult version = tool("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("replaytool ", 0), 0u) << version.out;
+  // After "--" a name that looks like an option is a file.
+  EXPECT_TRUE(contains(tool("check -- --help").out, "--help\terror\tCould not open file\n"));
+}
+
+}  // namespace
