@@ -1,6 +1,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "tool/tool_common.h"
 #include "verify/playback.h"
@@ -66,18 +67,22 @@ int runTrace(int argc, char** argv) {
     }
   }
   if (path == nullptr) return reportError(EXIT_USAGE, "trace needs FILE");
+  if (window.from > window.to)
+    return reportError(EXIT_USAGE, "trace: --from " + std::to_string(window.from) + " is after --to " +
+                                       std::to_string(window.to));
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, std::string(path) + ": " + message);
   std::printf(
       "frame,record,input,x_bits,x,y_bits,y,vx_bits,vx,vy_bits,vy,jumpState,scrolled,speedLevel,floorCount,lastFloor,"
       "comboTimer,comboScore,bestCombo\n");
-  if (window.from <= window.to) {
-    PlaybackOptions options;
-    options.observer = printFrame;
-    options.context = &window;
-    (void)playReplayOutcome(replay, options);
-  }
+  PlaybackOptions options;
+  options.observer = printFrame;
+  options.context = &window;
+  const PlaybackOutcome out = playReplayOutcome(replay, options);
   releaseReplay(replay);
+  if (!out.stopped && out.frames < window.from)
+    return reportError(EXIT_FAILED, "trace: --from " + std::to_string(window.from) + " is past the end: the replay has " +
+                                        std::to_string(out.frames) + " frames");
   return 0;
 }

@@ -273,3 +273,20 @@ TEST(ReplayTool, HelpAndVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReplayTool, TraceSaysWhenItsWindowIsEmpty) {
+  const std::string seed36 = shellQuote(samplePath("seed36.wlx"));
+  const RunResult reversed = tool("trace " + seed36 + " --from 5 --to 3");
+  EXPECT_EQ(reversed.status, 2);
+  EXPECT_EQ(reversed.err, "replaytool: trace: --from 5 is after --to 3\n");
+  const RunResult past = tool("trace " + seed36 + " --from 102");
+  EXPECT_EQ(past.status, 1);
+  EXPECT_EQ(past.err, "replaytool: trace: --from 102 is past the end: the replay has 101 frames\n");
+  const RunResult last = tool("trace " + seed36 + " --from 101");
+  EXPECT_EQ(last.status, 0);
+  EXPECT_EQ(lines(last.out).size(), 2u);
+}
+
+}  // namespace
