@@ -37,11 +37,7 @@ std::vector<InputRecord> recordsOf(const Candidate& c, std::size_t repeats) {
 double cost(const Candidate& c) {
   const std::vector<InputRecord> records = recordsOf(c, REPEATS);
   std::vector<std::uint8_t> bytes = replayBytes(c.rejump, c.seed, records);
-  ReplayFile file{};
-  file.header.rejump = c.rejump;
-  file.header.seed = c.seed;
-  file.header.recordCount = static_cast<std::int32_t>(records.size());
-  file.records = bytes.data() + REPLAY_HEADER_SIZE;
+  const ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE};
   const PlaybackOutcome out = playReplayOutcome(file);
   return static_cast<double>(out.framesSimulated) / static_cast<double>(bytes.size());
 }

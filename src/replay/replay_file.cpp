@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "replay/open_file.h"
+
 namespace {
 
 std::int32_t getI32(const std::uint8_t* p) { return static_cast<std::int32_t>(loadLE32(p)); }
@@ -17,22 +19,15 @@ void putI32(std::uint8_t* p, std::int32_t v) { storeLE32(p, static_cast<std::uin
 // size test passes and the reads decide.
 constexpr std::uint64_t UNKNOWN_SIZE = 4294967295u;
 
-// An open replay file. Opened without blocking, so that a FIFO without a
-// writer cannot stall the open; then switched back to blocking reads, so that
-// a live pipe delivers its bytes as they come (a FIFO whose writer is absent
-// reads as end of file and comes up short).
+// An open replay file (see openWithoutWaiting: a FIFO whose writer is
+// absent reads as end of file and comes up short).
 struct Source {
   int fd = -1;
 };
 
 bool openSource(Source& src, const char* path) {
-  do {
-    src.fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  } while (src.fd < 0 && errno == EINTR);
-  if (src.fd < 0) return false;
-  const int flags = ::fcntl(src.fd, F_GETFL);
-  if (flags >= 0) (void)::fcntl(src.fd, F_SETFL, flags & ~O_NONBLOCK);
-  return true;
+  src.fd = openWithoutWaiting(path, O_RDONLY);
+  return src.fd >= 0;
 }
 
 void closeSource(Source& src) {

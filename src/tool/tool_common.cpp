@@ -1,6 +1,5 @@
 #include "tool/tool_common.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,26 +9,14 @@
 #include <cstring>
 #include <new>
 
+#include "replay/open_file.h"
+
 int reportError(int status, const std::string& message) {
   std::fprintf(stderr, "replaytool: %s\n", message.c_str());
   return status;
 }
 
 namespace {
-
-// Opens without blocking, so that a FIFO with no process at its other end
-// fails or reads as empty instead of stalling, then switches to blocking I/O
-// so that a live pipe is read or written whole.
-int openFile(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
-  const int mode = ::fcntl(fd, F_GETFL);
-  if (mode >= 0) (void)::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
-  return fd;
-}
 
 bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, const std::string& path, std::string& error) {
   struct stat st {};
@@ -55,7 +42,7 @@ bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, cons
 }  // namespace
 
 bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error) {
-  const int fd = openFile(path, O_RDONLY);
+  const int fd = openWithoutWaiting(path.c_str(), O_RDONLY);
   if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return false;
@@ -73,7 +60,7 @@ bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
-  const int fd = openFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+  const int fd = openWithoutWaiting(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) {
     error = path + ": " + std::strerror(errno);
     return false;
