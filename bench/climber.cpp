@@ -1,6 +1,7 @@
 #include "climber.h"
 
 #include "replay/replay_file.h"
+#include "sim/frame_step.h"
 #include "sim/game_state.h"
 
 namespace {

@@ -3,7 +3,10 @@
 
 #include "climber.h"
 #include "replay/replay_file.h"
+#include "sim/fast_extended.h"
 #include "sim/fpu_mode.h"
+#include "sim/frame_variants.h"
+#include "sim/frame_step.h"
 #include "sim/game_state.h"
 
 namespace {
@@ -62,5 +65,65 @@ void BM_StepFrame_Climbing(benchmark::State& state) {
   state.counters["frames"] = frames;
 }
 BENCHMARK(BM_StepFrame_Climbing)->Unit(benchmark::kMillisecond);
+
+// The same climbing games on each build of the frame step, whatever
+// stepFrame() would choose: the exact model alone, and the fast binary64
+// path (its fallback is the exact model of this build).
+template <bool (*step)(GameState&, std::uint8_t)>
+void climbWith(benchmark::State& state) {
+  resetFloatingPointUnit();
+  const std::vector<ScriptedGame>& games = climbingGames();
+  double frames = 0;
+  for (const ScriptedGame& g : games) frames += static_cast<double>(g.inputs.size());
+  GameState s;
+  for (auto _ : state) {
+    for (const ScriptedGame& g : games) {
+      initGame(s, 1, g.seed);
+      for (std::uint8_t input : g.inputs) benchmark::DoNotOptimize(step(s, input));
+    }
+  }
+  reportPerFrame(state, frames);
+}
+
+void BM_StepFrame_Climbing_ExactModel(benchmark::State& state) { climbWith<frame_exact::stepFrame>(state); }
+BENCHMARK(BM_StepFrame_Climbing_ExactModel)->Unit(benchmark::kMillisecond);
+
+void BM_StepFrame_Climbing_FastPath(benchmark::State& state) {
+  if (!fastFramesSupported()) {
+    state.SkipWithError("no fused multiply-add on this CPU");
+    return;
+  }
+  climbWith<frame_fast::stepFrame>(state);
+}
+BENCHMARK(BM_StepFrame_Climbing_FastPath)->Unit(benchmark::kMillisecond);
+
+// How often the fast path hands an operation to the exact model, on the
+// climbing games and on a player standing still while the speed decays
+// through the subnormals (7,000 frames from a full run).
+void BM_FastPath_FallbackRate(benchmark::State& state) {
+  if (!fastFramesSupported()) {
+    state.SkipWithError("no fused multiply-add on this CPU");
+    return;
+  }
+  resetFloatingPointUnit();
+  fastOpCounts = {};
+  GameState s;
+  for (auto _ : state) {
+    for (const ScriptedGame& g : climbingGames()) {
+      initGame(s, 1, g.seed);
+      for (std::uint8_t input : g.inputs) benchmark::DoNotOptimize(frame_fast_counted::stepFrame(s, input));
+    }
+  }
+  state.counters["climbing_ops"] = static_cast<double>(fastOpCounts.operations);
+  state.counters["climbing_fallback_rate"] =
+      static_cast<double>(fastOpCounts.fallbacks) / static_cast<double>(fastOpCounts.operations);
+  fastOpCounts = {};
+  initGame(s, 0, 0);
+  for (int i = 0; i < 100; ++i) frame_fast_counted::stepFrame(s, INPUT_RIGHT);
+  for (int i = 0; i < 7000; ++i) frame_fast_counted::stepFrame(s, 0);
+  state.counters["decay_fallback_rate"] =
+      static_cast<double>(fastOpCounts.fallbacks) / static_cast<double>(fastOpCounts.operations);
+}
+BENCHMARK(BM_FastPath_FallbackRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "climber.h"
 #include "replay_writer.h"
 #include "replay/replay_file.h"
+#include "sim/frame_step.h"
 #include "sim/fpu_mode.h"
 #include "verify/playback.h"
 

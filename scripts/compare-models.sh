@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The native and the software extended-precision builds must agree on every
-# sample and fixture: runaudit's whole output, and the state after every
-# frame. Run after the release and soft presets are built (the arm64 build is
+# The native and the software extended-precision builds, each with its exact
+# frame step and with the fast binary64 one (RUNAUDIT_FRAMES), must agree on
+# every sample and fixture: runaudit's whole output, and the state after
+# every frame. Run after the release and soft presets are built (the arm64 build is
 # compared too when present).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,15 +16,18 @@ for text in tests/tool/fixtures/*.txt; do
   replays+=("$out")
 done
 
-builds=(release soft)
-[ -x build/arm64/replaytool ] && builds+=(arm64)
+builds=(release release:fast soft soft:exact)
+[ -x build/arm64/replaytool ] && builds+=(arm64 arm64:exact)
 status=0
 for replay in "${replays[@]}"; do
   for build in "${builds[@]}"; do
-    run=()
-    [ "$build" = arm64 ] && run=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
-    "${run[@]}" "build/$build/runaudit" "$replay" >"$work/$build.out" || true
-    "${run[@]}" "build/$build/replaytool" trace "$replay" >"$work/$build.trace"
+    dir=${build%%:*}
+    frames=default
+    [ "$dir" != "$build" ] && frames=${build#*:}
+    run=(env RUNAUDIT_FRAMES=$frames)
+    [ "$dir" = arm64 ] && run+=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+    "${run[@]}" "build/$dir/runaudit" "$replay" >"$work/$build.out" || true
+    "${run[@]}" "build/$dir/replaytool" trace "$replay" >"$work/$build.trace"
   done
   for build in "${builds[@]:1}"; do
     if ! cmp -s "$work/release.out" "$work/$build.out" || ! cmp -s "$work/release.trace" "$work/$build.trace"; then

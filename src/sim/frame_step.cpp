@@ -1,9 +1,12 @@
 #include "replay/replay_file.h"
-#include "sim/extended.h"
+#include "sim/frame_arith.h"
+#include "sim/frame_variants.h"
 #include "sim/game_state.h"
 #include "sim/wrap.h"
 
-void applyInput(GameState& s, std::uint8_t input) {
+namespace RUNAUDIT_FRAME_NS {
+
+RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
   // Reversing keeps 0.7 of the speed before accelerating; no key lets it decay.
   if (input & INPUT_LEFT) {
     if (s.vx > 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
@@ -26,18 +29,18 @@ void applyInput(GameState& s, std::uint8_t input) {
   }
 }
 
-bool startJump(GameState& s) {
+RUNAUDIT_FRAME_TARGET bool startJump(GameState& s) {
   if (s.jumpState != JumpState::Grounded) return false;
   s.jumpState = JumpState::Rising;
   // Take off at -|2·vx|, but never slower than 12.2 upward.
-  const Ext sum = extAdd(widen(s.vx), widen(s.vx));
+  const auto sum = extAdd(widen(s.vx), widen(s.vx));
   s.vy = store(sum);
   if (sum > widen(0.0)) s.vy = store(extNeg(sum));
   if (k::CM12_2 < s.vy) s.vy = k::CM12_2;
   return true;
 }
 
-void integrateMotion(GameState& s) {
+RUNAUDIT_FRAME_TARGET void integrateMotion(GameState& s) {
   if (s.vx > k::C12_2) {
     s.vx = k::C12_2;
   } else if (s.vx < k::CM12_2) {
@@ -51,7 +54,7 @@ void integrateMotion(GameState& s) {
 
   // The walls test the unrounded sum: a move beyond them by less than a
   // binary64 step still bounces.
-  const Ext S = extAdd(widen(s.x), widen(s.vx));
+  const auto S = extAdd(widen(s.x), widen(s.vx));
   s.x = store(S);
   if (S > widen(555.0)) {
     s.x = 555.0;
@@ -62,12 +65,12 @@ void integrateMotion(GameState& s) {
   }
 
   // The vertical move uses the speed from before this frame's gravity.
-  const Ext T = extAdd(widen(s.vy), widen(s.y));
+  const auto T = extAdd(widen(s.vy), widen(s.y));
   s.y = store(T);
   if (T > widen(1000.0)) s.y = 1000.0;
 
   if (s.jumpState != JumpState::Grounded) {
-    const Ext G = extAdd(widen(s.vy), widen(k::C0_8));
+    const auto G = extAdd(widen(s.vy), widen(k::C0_8));
     s.vy = store(G);
     if (s.jumpState == JumpState::Rising && G > widen(0.0)) s.jumpState = JumpState::Falling;
   }
@@ -125,7 +128,7 @@ void expireCombo(GameState& s) {
 
 }  // namespace
 
-bool stepFrame(GameState& s, std::uint8_t input) {
+RUNAUDIT_FRAME_TARGET bool stepFrame(GameState& s, std::uint8_t input) {
   const std::int32_t oldX = truncLow32(widen(s.x));
   std::int32_t oldY = truncLow32(widen(s.y));
 
@@ -147,3 +150,5 @@ bool stepFrame(GameState& s, std::uint8_t input) {
   checkLanding(s, oldX, oldY);
   return !(s.y > 540.0);
 }
+
+}  // namespace RUNAUDIT_FRAME_NS

@@ -75,13 +75,6 @@ FloorBand findFloorBand(const GameState& state, std::int32_t y);
 Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2);
 void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY);
 
-void applyInput(GameState& state, std::uint8_t input);
-bool startJump(GameState& state);
-void integrateMotion(GameState& state);
-
-// Advances one frame; false once the player has dropped off the screen.
-bool stepFrame(GameState& state, std::uint8_t input);
-
 // True when the two states are identical bit for bit (reals compared by
 // their binary64 patterns).
 bool sameState(const GameState& a, const GameState& b);

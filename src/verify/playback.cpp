@@ -1,5 +1,6 @@
 #include "verify/playback.h"
 
+#include "sim/frame_step.h"
 #include "verify/speed_decay.h"
 
 namespace {

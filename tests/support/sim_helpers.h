@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "sim/frame_step.h"
 #include "sim/game_state.h"
 
 inline std::uint64_t bitsOf(double v) {

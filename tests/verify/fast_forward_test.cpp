@@ -4,6 +4,7 @@
 #include <random>
 
 #include "sim/extended.h"
+#include "sim/frame_step.h"
 #include "support/replay_builder.h"
 #include "verify/speed_decay.h"
 #include "verify/playback.h"

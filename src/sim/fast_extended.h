@@ -1,0 +1,171 @@
+// The frame step's arithmetic made fast: the same steps as extended.h
+// (widen, extAdd, store, ...), computed with binary64 operations and their
+// exact errors, and handed to the exact model (the x87 unit or the software
+// model) only in the rare cases binary64 cannot decide.
+//
+// An operation on two widened binary64 values is not rounded at once: it
+// stays a small record of its operands (Sum, Product) until it is stored or
+// compared, and is then decided from r = fl(a op b), the correctly rounded
+// binary64 result, and e = v - r, its exact error (v the exact result).
+//
+// Why store(ext(a op b)) = round53(round64(v)) follows from r and e, for
+// 2^-969 <= |r| < 2^1000. Let 2^E <= |r| < 2^(E+1), q = 2^(E-63) the 64-bit
+// step in r's binade and C = 3·2^(E-12) = 1.5·2^52·q. The error is exact
+// there (TwoSum's always without overflow; fma(a, b, -r)'s because the
+// error of such a product is a multiple of ulp(a)·ulp(b) >= 2^-1074 with at
+// most 53 bits) and |e| <= 2^(E-53) = 1024q. So e + C lies where binary64
+// steps are exactly q: fl(e + C) rounds e to a multiple kq, ties to even k,
+// and n = C - fl(e + C) = -kq exactly. In r's binade the 64-bit numbers are
+// r + jq, j even exactly when the 64th bit is (r ends in 11 zero bits), so
+// round64(v) = r + kq, and fl(r - n) = round53(round64(v)). One exception:
+// just below r = 2^E the 64-bit step is q/2, but there both round64(v) and
+// r + kq lie in [r - u/4, r] (u = 2^(E-52); rounding is monotone and r - u/4
+// is on both grids), which rounds to the even r either way.
+// r = ±0: v is 0, or a product below 2^-1075, and the answer is r; then
+// C = 0, e = ±0, n = +0 and fl(r - n) = r, the sign of zero included (which
+// r + kq would lose). Tiny nonzero r, huge r, infinities and NaN take the
+// exact path. NaN operands are outside the promise (the unit's choice among
+// two NaNs is not kept): none can enter the game state.
+// Why a kept-extended sum compares with a binary64 constant c through r:
+// when r != c the midpoint between c and r's neighbour of c is a 64-bit
+// number that v lies beyond, so round64(v) is on r's side of c; r = c with
+// e = 0 is v = c; only r = c with e != 0 asks the exact model.
+//
+// The products need a fused multiply-add; compile the code that uses them
+// for a CPU that has one (the callers choose at run time).
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "sim/extended.h"
+
+#ifdef RUNAUDIT_COUNT_FAST_OPS
+#define RUNAUDIT_FASTEXT_NS fastext_counted
+#else
+#define RUNAUDIT_FASTEXT_NS fastext
+#endif
+
+#define RUNAUDIT_FAST_INLINE [[gnu::always_inline]] inline
+
+// How often the fast path decided and how often it asked the exact model;
+// counted only in a build made to measure it.
+struct FastOpCounts {
+  std::uint64_t operations;
+  std::uint64_t fallbacks;
+};
+extern FastOpCounts fastOpCounts;
+
+namespace RUNAUDIT_FASTEXT_NS {
+
+// A binary64 (or int32) value taken into the extended format: exact.
+struct Wide {
+  double v;
+};
+// ext(a + b) and ext(a × b), not rounded yet.
+struct Sum {
+  double a, b;
+};
+struct Product {
+  double a, b;
+};
+// ext(-(a + b)): kept apart from Sum{-a, -b}, which differs in the sign of
+// an exact zero.
+struct NegatedSum {
+  Sum sum;
+};
+
+RUNAUDIT_FAST_INLINE void countOperation() {
+#ifdef RUNAUDIT_COUNT_FAST_OPS
+  ++fastOpCounts.operations;
+#endif
+}
+
+template <class Exact>
+[[gnu::noinline]] auto fallBack(Exact exact) {
+#ifdef RUNAUDIT_COUNT_FAST_OPS
+  ++fastOpCounts.fallbacks;
+#endif
+  return exact();
+}
+
+// The rare result that is not r: kept out of line, so that the branch to it
+// stays a branch (see roundTwice).
+[[gnu::noinline]] inline double differsFromNearest(double t) { return t; }
+
+// round53(round64(r + e)) for r = fl(r + e), by the argument above;
+// `exact` computes it the slow way. The result is r on the predicted path:
+// a chain of dependent operations then waits for r alone, while the check
+// that it is r (almost always true) runs beside it.
+template <class Exact>
+RUNAUDIT_FAST_INLINE double roundTwice(double r, double e, Exact exact) {
+  countOperation();
+  constexpr std::uint64_t MAGNITUDE = ~0ull >> 1;
+  constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
+  constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
+  constexpr std::uint64_t LARGEST = 2023ull << 52;  // 2^1000
+  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(r) & MAGNITUDE;
+  // Zero passes: magnitude - 1 wraps to the top.
+  if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) [[unlikely]]
+    return fallBack(exact);
+  const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E, or 0
+  const double C = binade * 0x1.8p-11;  // 3·2^(E-12), exactly
+  const double n = C - (e + C);
+  const double t = r - n;
+  // Equal values are equal bits here: nonzero, or zeros of r's sign.
+  if (t != r) [[unlikely]]
+    return differsFromNearest(t);
+  return r;
+}
+
+// Exact error of r = fl(a + b) (Knuth's TwoSum: no branch, any order).
+RUNAUDIT_FAST_INLINE double sumError(double a, double b, double r) {
+  const double bPart = r - a;
+  const double aPart = r - bPart;
+  return (a - aPart) + (b - bPart);
+}
+
+RUNAUDIT_FAST_INLINE Wide widen(double v) { return {v}; }
+RUNAUDIT_FAST_INLINE Wide widen(std::int32_t v) { return {static_cast<double>(v)}; }
+RUNAUDIT_FAST_INLINE Sum extAdd(Wide a, Wide b) { return {a.v, b.v}; }
+// a - b and a + (-b) are the same exact value with the same rounding, the
+// exact zero included (+0 in both).
+RUNAUDIT_FAST_INLINE Sum extSub(Wide a, Wide b) { return {a.v, -b.v}; }
+RUNAUDIT_FAST_INLINE Product extMul(Wide a, Wide b) { return {a.v, b.v}; }
+RUNAUDIT_FAST_INLINE NegatedSum extNeg(Sum s) { return {s}; }
+
+RUNAUDIT_FAST_INLINE double store(Sum s) {
+  const double r = s.a + s.b;
+  return roundTwice(r, sumError(s.a, s.b, r), [s] { return ::store(::extAdd(::widen(s.a), ::widen(s.b))); });
+}
+
+RUNAUDIT_FAST_INLINE double store(Product p) {
+  const double r = p.a * p.b;
+  return roundTwice(r, __builtin_fma(p.a, p.b, -r), [p] { return ::store(::extMul(::widen(p.a), ::widen(p.b))); });
+}
+
+// Rounding to nearest is symmetric: storing -v is negating the stored v.
+RUNAUDIT_FAST_INLINE double store(NegatedSum n) { return -store(n.sum); }
+
+// The exact model's comparison, for the ties of r with the constant.
+enum class Order { Less, Greater };
+
+template <Order order>
+RUNAUDIT_FAST_INLINE bool compare(Sum s, Wide c) {
+  countOperation();
+  const double r = s.a + s.b;
+  if (r != c.v) return order == Order::Greater ? r > c.v : r < c.v;
+  if (sumError(s.a, s.b, r) == 0.0) return false;
+  return fallBack([s, c] {
+    const Ext v = ::extAdd(::widen(s.a), ::widen(s.b));
+    return order == Order::Greater ? v > ::widen(c.v) : v < ::widen(c.v);
+  });
+}
+
+RUNAUDIT_FAST_INLINE bool operator>(Sum s, Wide c) { return compare<Order::Greater>(s, c); }
+RUNAUDIT_FAST_INLINE bool operator<(Sum s, Wide c) { return compare<Order::Less>(s, c); }
+
+RUNAUDIT_FAST_INLINE std::int32_t truncLow32(Wide v) { return ::truncLow32(::widen(v.v)); }
+
+}  // namespace RUNAUDIT_FASTEXT_NS

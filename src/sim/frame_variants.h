@@ -1,0 +1,33 @@
+// The frame step exists in two builds of the same code: on the exact model
+// alone, and on the fast binary64 path with the exact model as fallback.
+// Both give identical states bit for bit; stepFrame() and its parts (see
+// frame_step.h) use the faster one this build and CPU offer.
+#pragma once
+
+#include <cstdint>
+
+struct GameState;
+
+#define RUNAUDIT_DECLARE_FRAME_VARIANT(ns)               \
+  namespace ns {                                         \
+  void applyInput(GameState& state, std::uint8_t input); \
+  bool startJump(GameState& state);                      \
+  void integrateMotion(GameState& state);                \
+  bool stepFrame(GameState& state, std::uint8_t input);  \
+  }
+
+RUNAUDIT_DECLARE_FRAME_VARIANT(frame_exact)
+RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast)
+// Counts operations and fallbacks into fastOpCounts: built for benchmarks only.
+RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast_counted)
+
+#undef RUNAUDIT_DECLARE_FRAME_VARIANT
+
+// Whether this CPU and build can run frame_fast: it needs a fused
+// multiply-add unit and binary64 arithmetic that keeps subnormals.
+bool fastFramesSupported();
+// Whether stepFrame() uses frame_fast: by default where it is supported and
+// the exact model is the software one. RUNAUDIT_FRAMES=exact or =fast in the
+// environment overrides that (fast only where supported), to compare or
+// time the two.
+bool fastFramesInUse();

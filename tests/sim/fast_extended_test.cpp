@@ -1,0 +1,274 @@
+// The fast binary64 path against the exact models: operation by operation
+// on operands built to land on and around the rounding points, and frame by
+// frame on whole games.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cfloat>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "climber.h"
+#include "sim/fast_extended.h"
+#include "sim/fpu_mode.h"
+#include "sim/frame_variants.h"
+#include "sim/soft_extended.h"
+#include "support/sim_helpers.h"
+
+namespace {
+
+#if defined(__x86_64__) && !defined(__FMA__)
+#define FMA_TARGET [[gnu::target("fma")]]
+#else
+#define FMA_TARGET
+#endif
+
+namespace fx = fastext;
+
+FMA_TARGET double fastSum(double a, double b) { return fx::store(fx::extAdd(fx::widen(a), fx::widen(b))); }
+FMA_TARGET double fastDifference(double a, double b) { return fx::store(fx::extSub(fx::widen(a), fx::widen(b))); }
+FMA_TARGET double fastNegatedSum(double a, double b) {
+  return fx::store(fx::extNeg(fx::extAdd(fx::widen(a), fx::widen(b))));
+}
+FMA_TARGET double fastProduct(double a, double b) { return fx::store(fx::extMul(fx::widen(a), fx::widen(b))); }
+FMA_TARGET bool fastGreater(double a, double b, double c) { return fx::extAdd(fx::widen(a), fx::widen(b)) > fx::widen(c); }
+FMA_TARGET bool fastLess(double a, double b, double c) { return fx::extAdd(fx::widen(a), fx::widen(b)) < fx::widen(c); }
+
+// The software model, whatever this build's exact path is.
+double softSum(double a, double b) { return softext::toDouble(softext::add(softext::fromDouble(a), softext::fromDouble(b))); }
+double softProduct(double a, double b) {
+  return softext::toDouble(softext::mul(softext::fromDouble(a), softext::fromDouble(b)));
+}
+bool softGreater(double a, double b, double c) {
+  return softext::add(softext::fromDouble(a), softext::fromDouble(b)) > softext::fromDouble(c);
+}
+
+#if LDBL_MANT_DIG == 64 && defined(__x86_64__)
+constexpr bool HAVE_X87 = true;
+double unitSum(double a, double b) { return static_cast<double>(static_cast<long double>(a) + static_cast<long double>(b)); }
+double unitProduct(double a, double b) {
+  return static_cast<double>(static_cast<long double>(a) * static_cast<long double>(b));
+}
+bool unitGreater(double a, double b, double c) { return static_cast<long double>(a) + static_cast<long double>(b) > c; }
+#else
+constexpr bool HAVE_X87 = false;
+double unitSum(double a, double b) { return softSum(a, b); }
+double unitProduct(double a, double b) { return softProduct(a, b); }
+bool unitGreater(double a, double b, double c) { return softGreater(a, b, c); }
+#endif
+
+// Cases per operation: a quick share in every run, 10^9 or more when
+// RUNAUDIT_FAST_DIFF_CASES asks for it.
+long caseCount() {
+  const char* env = std::getenv("RUNAUDIT_FAST_DIFF_CASES");
+  return env ? std::atol(env) : 300000;
+}
+
+// Operand pairs biased to where double rounding differs from one rounding.
+struct PairGenerator {
+  std::mt19937_64 rng;
+
+  std::uint64_t bits() { return rng(); }
+  int pick(int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); }
+
+  double make(std::uint64_t field, std::uint64_t frac, bool neg) {
+    return fromBits((neg ? 1ull << 63 : 0) | (field << 52) | (frac & ((1ull << 52) - 1)));
+  }
+
+  // Exponents where the cases live: the game's magnitudes, the subnormal
+  // boundary, the fast path's own limits at 2^-969 and 2^1000, overflow.
+  std::uint64_t field() {
+    switch (pick(6)) {
+      case 0: return static_cast<std::uint64_t>(1013 + pick(20));
+      case 1: return static_cast<std::uint64_t>(pick(70));
+      case 2: return static_cast<std::uint64_t>(40 + pick(30));
+      case 3: return static_cast<std::uint64_t>(2010 + pick(38));
+      default: return bits() % 2048;
+    }
+  }
+
+  // Short significands make exact results land on rounding points.
+  std::uint64_t frac() {
+    std::uint64_t f = bits();
+    if (pick(2) == 0) f &= ~0ull << pick(53);
+    return f;
+  }
+
+  // No NaN: none can enter the game state (every speed is clamped), and the
+  // fast path does not promise the unit's choice among NaN operands.
+  double any() {
+    const std::uint64_t f = field();
+    return make(f, f == 2047 ? 0 : frac(), pick(2) == 0);
+  }
+
+  double gameValue() {
+    static const double values[] = {0.3, 0.7, 0.8, 0.9, -0.9, 12.2, -12.2, 85.0, 555.0, 1000.0, 160.0, 1.0, 0.0, -0.0};
+    const double base = values[pick(14)];
+    switch (pick(4)) {
+      case 0: return base;
+      case 1: return base * static_cast<double>(pick(100000)) / 997.0;
+      case 2: return fromBits(bitsOf(base) + static_cast<std::uint64_t>(pick(9)) - 4);
+      default: return std::ldexp(static_cast<double>(bits() >> 11), -pick(1130));  // a decaying speed
+    }
+  }
+
+  // b = ±ulp(a)·(m/4096 + tiny): the sum sits on, next to or between the
+  // 64-bit points around a's binary64 midpoint.
+  double nearMidpointAddend(double a) {
+    const int exp = std::ilogb(a);
+    const double ulp = std::ldexp(1.0, (exp < -1022 ? -1022 : exp) - 52);
+    double b = ulp * static_cast<double>(2040 + pick(17)) / 4096.0;
+    if (pick(2) == 0) b += ulp * std::ldexp(1.0, -20 - pick(30)) * (pick(2) ? 1 : -1);
+    return pick(2) ? b : -b;
+  }
+
+  // Factors of few significant bits whose product has 50 to 70: exact
+  // 53- and 64-bit ties are common.
+  double shortFactor(int width) {
+    const std::uint64_t m = (bits() >> (64 - width)) | (1ull << (width - 1));
+    return std::ldexp(static_cast<double>(m), pick(140) - 70 - width) * (pick(2) ? 1 : -1);
+  }
+
+  void sumOperands(double& a, double& b) {
+    switch (pick(5)) {
+      case 0: a = any(); b = any(); break;
+      case 1: a = any(); b = nearMidpointAddend(a); break;
+      case 2: a = gameValue(); b = gameValue(); break;
+      case 3: a = any(); b = -fromBits(bitsOf(a) + static_cast<std::uint64_t>(pick(5)) - 2); break;  // cancellation
+      default: a = gameValue(); b = nearMidpointAddend(a); break;
+    }
+  }
+
+  void productOperands(double& a, double& b) {
+    switch (pick(4)) {
+      case 0: a = any(); b = any(); break;
+      case 1: {
+        const int wa = 20 + pick(34);
+        a = shortFactor(wa);
+        b = shortFactor(std::max(2, std::min(53, 50 + pick(21) - wa)));
+        break;
+      }
+      case 2: {
+        static const double constants[] = {0.9, 0.7, -0.9};
+        a = gameValue();
+        b = constants[pick(3)];
+        break;
+      }
+      default: a = any(); b = gameValue(); break;
+    }
+  }
+};
+
+// Runs `check(generator, failures)` over caseCount() cases on two threads.
+template <class Check>
+long differences(Check check) {
+  std::atomic<long> total{0};
+  auto run = [&](std::uint64_t seed, long n) {
+    resetFloatingPointUnit();
+    PairGenerator g{std::mt19937_64{seed}};
+    long found = 0;
+    for (long i = 0; i < n; ++i) found += check(g, total.load(std::memory_order_relaxed) + found < 5) ? 0 : 1;
+    total += found;
+  };
+  const long n = caseCount();
+  std::thread other(run, 0xFA57u, n / 2);
+  run(0x5EEDu, n - n / 2);
+  other.join();
+  return total.load();
+}
+
+class FastExtended : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fastFramesSupported()) GTEST_SKIP() << "no fused multiply-add on this CPU";
+    resetFloatingPointUnit();
+  }
+};
+
+TEST_F(FastExtended, StoredSumsAndDifferencesMatchBothModels) {
+  const long found = differences([](PairGenerator& g, bool report) {
+    double a, b;
+    g.sumOperands(a, b);
+    const double want = unitSum(a, b);
+    const bool same = bitsOf(fastSum(a, b)) == bitsOf(want) && bitsOf(softSum(a, b)) == bitsOf(want) &&
+                      bitsOf(fastDifference(a, -b)) == bitsOf(want) && bitsOf(fastNegatedSum(a, b)) == bitsOf(-want);
+    if (!same && report)
+      ADD_FAILURE() << std::hexfloat << "a=" << a << " b=" << b << " want " << want << " fast " << fastSum(a, b)
+                    << " neg " << fastNegatedSum(a, b) << " soft " << softSum(a, b);
+    return same;
+  });
+  EXPECT_EQ(found, 0);
+}
+
+TEST_F(FastExtended, StoredProductsMatchBothModels) {
+  const long found = differences([](PairGenerator& g, bool report) {
+    double a, b;
+    g.productOperands(a, b);
+    const double want = unitProduct(a, b);
+    const bool same = bitsOf(fastProduct(a, b)) == bitsOf(want) && bitsOf(softProduct(a, b)) == bitsOf(want);
+    if (!same && report)
+      ADD_FAILURE() << std::hexfloat << "a=" << a << " b=" << b << " want " << want << " fast " << fastProduct(a, b)
+                    << " soft " << softProduct(a, b);
+    return same;
+  });
+  EXPECT_EQ(found, 0);
+}
+
+// The kept-extended sum against a constant, above all at r = c.
+TEST_F(FastExtended, ComparisonsOfUnroundedSumsMatchBothModels) {
+  const long found = differences([](PairGenerator& g, bool report) {
+    double a, b;
+    g.sumOperands(a, b);
+    const double r = a + b;
+    const double c = g.pick(2) ? r : fromBits(bitsOf(r) + static_cast<std::uint64_t>(g.pick(3)) - 1);
+    const bool greater = unitGreater(a, b, c);
+    const bool less = unitGreater(-a, -b, -c);  // v < c is -v > -c
+    const bool same = fastGreater(a, b, c) == greater && softGreater(a, b, c) == greater && fastLess(a, b, c) == less;
+    if (!same && report) ADD_FAILURE() << std::hexfloat << "a=" << a << " b=" << b << " c=" << c;
+    return same;
+  });
+  EXPECT_EQ(found, 0);
+}
+
+TEST(FastExtendedModel, IsChosenForTheSoftwareModelAndWhereTheUnitIsMissing) {
+  if (!fastFramesSupported()) GTEST_SKIP() << "no fused multiply-add on this CPU";
+  const char* choice = std::getenv("RUNAUDIT_FRAMES");
+  if (choice != nullptr) GTEST_SKIP() << "RUNAUDIT_FRAMES overrides the choice";
+  EXPECT_EQ(fastFramesInUse(), RUNAUDIT_EXTENDED_IS_SOFTWARE != 0);
+  (void)HAVE_X87;
+}
+
+// Whole games: the two builds of the frame step in lockstep, compared after
+// every frame, on climbing games and on games of random long records.
+TEST(FrameVariants, FastAndExactFramesAgreeOnEveryFrame) {
+  if (!fastFramesSupported()) GTEST_SKIP() << "no fused multiply-add on this CPU";
+  resetFloatingPointUnit();
+  long frames = 0;
+  for (std::uint32_t seed = 0; seed < 12; ++seed) {
+    const ScriptedGame game = scriptClimb(seed * 7919, 60000);
+    GameState fast = freshGame(game.seed, 1), exact = fast;
+    for (std::size_t i = 0; i < game.inputs.size(); ++i, ++frames) {
+      const bool fastAlive = frame_fast::stepFrame(fast, game.inputs[i]);
+      ASSERT_EQ(fastAlive, frame_exact::stepFrame(exact, game.inputs[i])) << "climb " << seed << " frame " << i;
+      ASSERT_TRUE(sameState(fast, exact)) << "climb " << seed << " frame " << i;
+    }
+  }
+  std::mt19937_64 rng{0xF00D};
+  for (int game = 0; game < 40; ++game) {
+    GameState fast = freshGame(static_cast<std::uint32_t>(rng()), static_cast<std::int32_t>(rng() % 2)), exact = fast;
+    bool alive = true;
+    for (int record = 0; record < 60 && alive; ++record) {
+      const auto input = static_cast<std::uint8_t>(rng());
+      const int length = 1 + static_cast<int>(rng() % (rng() % 4 == 0 ? 8000 : 60));
+      for (int i = 0; i < length && alive; ++i, ++frames) {
+        alive = frame_fast::stepFrame(fast, input);
+        ASSERT_EQ(alive, frame_exact::stepFrame(exact, input)) << "game " << game << " record " << record;
+        ASSERT_TRUE(sameState(fast, exact)) << "game " << game << " record " << record << " frame " << i;
+      }
+    }
+  }
+  EXPECT_GT(frames, 300000);
+}
+
+}  // namespace
