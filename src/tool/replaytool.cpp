@@ -2,6 +2,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
@@ -11,7 +13,7 @@ namespace {
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
     "       replaytool trace FILE [--from N] [--to M]\n"
-    "       replaytool check FILE... [--jobs N]\n"
+    "       replaytool check FILE... [--jobs N] [--json]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n";
 
@@ -53,10 +55,11 @@ const Command COMMANDS[] = {
      "  --to M     last frame simulated\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
     {"check", runCheck,
-     "usage: replaytool check FILE... [--jobs N]\n"
+     "usage: replaytool check FILE... [--jobs N] [--json]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. Paths are escaped.\n"
      "  --jobs N   threads to use (default: every core)\n"
+     "  --json     one JSON object per line: file, verdict, error\n"
      "Exit status: 0 all valid, 1 any invalid or not loadable, 2 usage error.\n"},
     {"pack", runPack,
      "usage: replaytool pack TEXT OUT\n"
@@ -85,7 +88,23 @@ int dispatch(int argc, char** argv) {
         std::fputs(c.help, stdout);
         return 0;
       }
-    return c.run(argc - 2, argv + 2);
+    // "--opt=value" is "--opt value"; nothing after "--" is split.
+    std::vector<std::string> args;
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+      const char* equals = std::strchr(argv[i], '=');
+      optionsEnded = optionsEnded || std::strcmp(argv[i], "--") == 0;
+      if (!optionsEnded && std::strncmp(argv[i], "--", 2) == 0 && equals != nullptr) {
+        args.emplace_back(argv[i], static_cast<std::size_t>(equals - argv[i]));
+        args.emplace_back(equals + 1);
+      } else {
+        args.emplace_back(argv[i]);
+      }
+    }
+    std::vector<char*> pointers;
+    for (std::string& a : args) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    return c.run(static_cast<int>(args.size()), pointers.data());
   }
   if (isHelp(command)) {
     std::fputs(USAGE, stdout);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "replay/replay_text.h"
+#include "tool/json_text.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
@@ -27,20 +28,29 @@ struct Batch {
   std::size_t done = 0;
   bool allValid = true;
   bool progress = false;
+  bool json = false;
 };
 
 // Paths are escaped: a file name holding a tab or a line end must not be
-// able to forge a result line.
-std::string verdictLine(const char* rawPath, bool& valid) {
-  const std::string path = escapeText(rawPath, std::strlen(rawPath));
+// able to forge a result line. With --json each line is one JSON object.
+std::string verdictLine(const char* rawPath, bool json, bool& valid) {
+  const std::size_t length = std::strlen(rawPath);
   ReplayFile replay{};
-  if (const char* message = loadReplay(rawPath, replay)) {
-    valid = false;
-    return path + "\terror\t" + message + "\n";
+  const char* message = loadReplay(rawPath, replay);
+  valid = false;
+  if (message == nullptr) {
+    valid = playReplay(replay);
+    releaseReplay(replay);
   }
-  valid = playReplay(replay);
-  releaseReplay(replay);
-  return path + (valid ? "\tvalid\n" : "\tinvalid\n");
+  const char* verdict = message != nullptr ? "error" : valid ? "valid" : "invalid";
+  if (json) {
+    std::string line = "{" + jsonNameField("file", rawPath, length) + "\"verdict\":\"" + verdict + "\"";
+    if (message != nullptr) line += ",\"error\":" + jsonString(message, std::strlen(message));
+    return line + "}\n";
+  }
+  std::string line = escapeText(rawPath, length) + "\t" + verdict;
+  if (message != nullptr) line += std::string("\t") + message;
+  return line + "\n";
 }
 
 // Lines go out in the order the files were given, as soon as every earlier
@@ -64,7 +74,7 @@ void worker(Batch& b) {
   resetFloatingPointUnit();  // the unit's mode is per thread
   for (std::size_t i; (i = b.next.fetch_add(1)) < b.paths.size();) {
     bool valid = false;
-    std::string line = verdictLine(b.paths[i], valid);
+    std::string line = verdictLine(b.paths[i], b.json, valid);
     finish(b, i, std::move(line), valid);
   }
 }
@@ -84,6 +94,8 @@ int runCheck(int argc, char** argv) {
       if (i + 1 >= argc || !parseCount(argv[i + 1], jobs) || jobs == 0 || jobs > 1024)
         return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
       ++i;
+    } else if (std::strcmp(argv[i], "--json") == 0) {
+      batch.json = true;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return reportError(EXIT_USAGE, std::string("check: unknown option ") + argv[i]);
     } else {

@@ -1,8 +1,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "replay/replay_text.h"
+#include "tool/json_text.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
 
@@ -11,26 +14,6 @@ namespace {
 std::size_t textLength(const char* field, std::size_t width) {
   const void* nul = std::memchr(field, '\0', width);
   return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : width;
-}
-
-std::string jsonString(const char* bytes, std::size_t size) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      // Bytes beyond ASCII are not assumed to be any encoding: each is
-      // shown as the code point of the same number.
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04X", c);
-      out += esc;
-    }
-  }
-  return out + "\"";
 }
 
 // The first end marker in the file, counting records from 1; 0 if none.
@@ -91,11 +74,14 @@ void printText(const Facts& f) {
 void printJson(const Facts& f) {
   const ReplayHeader& h = *f.header;
   const PlaybackOutcome& o = f.outcome;
-  std::printf("{\"file\":%s,", jsonString(f.path, std::strlen(f.path)).c_str());
+  std::printf("{%s", jsonNameField("file", f.path, std::strlen(f.path)).c_str());
+  // The text fields as UTF-8 text, and as hex for the bytes that are not.
+  const std::size_t nameLength = textLength(h.playerName, 32), dateLength = textLength(h.date, 32);
   std::printf("\"header\":{\"signature\":%s,\"recordCount\":%" PRId32 ",\"name\":%s,\"date\":%s,",
               jsonString(h.signature, sizeof h.signature).c_str(), h.recordCount,
-              jsonString(h.playerName, textLength(h.playerName, 32)).c_str(),
-              jsonString(h.date, textLength(h.date, 32)).c_str());
+              jsonString(h.playerName, nameLength).c_str(), jsonString(h.date, dateLength).c_str());
+  std::printf("\"signatureHex\":%s,\"nameHex\":%s,\"dateHex\":%s,", hexString(h.signature, sizeof h.signature).c_str(),
+              hexString(h.playerName, nameLength).c_str(), hexString(h.date, dateLength).c_str());
   std::printf("\"score\":%" PRId32 ",\"floor\":%" PRId32 ",\"combo\":%" PRId32 ",\"rejump\":%" PRId32
               ",\"seed\":%" PRIu32 ",\"checksum\":%" PRIu32 "},",
               h.score, h.floor, h.combo, h.rejump, h.seed, h.checksum);
@@ -118,6 +104,72 @@ void printJson(const Facts& f) {
   std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "}}\n", o.highestFloor, o.finalState.bestCombo);
 }
 
+// What a file the loader rejects as "not a valid replay" holds, check by
+// check in the loader's order: the first that fails is the reason.
+struct Rejection {
+  std::uint64_t size;
+  bool hasHeader;
+  ReplayHeader header;
+  bool signatureOk;
+  std::uint64_t bodyNeeded;
+  bool checksumKnown;
+  std::uint32_t computed;
+  const char* reason;
+};
+
+Rejection examine(const std::vector<std::uint8_t>& bytes) {
+  Rejection r{};
+  r.size = bytes.size();
+  r.hasHeader = bytes.size() >= REPLAY_HEADER_SIZE;
+  if (!r.hasHeader) {
+    r.reason = "shorter than the 98-byte header";
+    return r;
+  }
+  r.header = decodeHeader(bytes.data());
+  r.signatureOk = std::memcmp(r.header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) == 0;
+  r.bodyNeeded = r.header.recordCount < 0 ? 0 : static_cast<std::uint64_t>(r.header.recordCount) * INPUT_RECORD_SIZE;
+  if (!r.signatureOk) {
+    r.reason = "the signature is not WLX130";
+  } else if (r.header.recordCount < 0) {
+    r.reason = "the record count is negative";
+  } else if (r.size - REPLAY_HEADER_SIZE < r.bodyNeeded) {
+    r.reason = "the file is shorter than its records";
+  } else {
+    ReplayFile replay{r.header, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+    r.checksumKnown = true;
+    r.computed = replayChecksum(replay);
+    r.reason = r.computed != r.header.checksum ? "the checksum does not match" : "none found (the file changed?)";
+  }
+  return r;
+}
+
+void printRejection(const char* path, const Rejection& r, bool json) {
+  const ReplayHeader& h = r.header;
+  if (json) {
+    std::printf("{%s\"valid\":false,\"rejected\":%s,\"size\":%" PRIu64 ",", jsonNameField("file", path, std::strlen(path)).c_str(),
+                jsonString(r.reason, std::strlen(r.reason)).c_str(), r.size);
+    if (r.hasHeader)
+      std::printf("\"signatureHex\":%s,\"recordCount\":%" PRId32 ",\"bodyNeeded\":%" PRIu64 ",\"storedChecksum\":%" PRIu32 ",",
+                  hexString(h.signature, sizeof h.signature).c_str(), h.recordCount, r.bodyNeeded, h.checksum);
+    if (r.checksumKnown)
+      std::printf("\"computedChecksum\":%" PRIu32 "}\n", r.computed);
+    else
+      std::printf("\"computedChecksum\":null}\n");
+    return;
+  }
+  std::printf("File:           %s\n", escapeText(path, std::strlen(path)).c_str());
+  std::printf("Rejected:       %s\n", r.reason);
+  std::printf("Size:           %" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.size);
+  if (!r.hasHeader) return;
+  std::printf("Signature:      %s (expected WLX130)\n", escapeText(h.signature, sizeof h.signature).c_str());
+  std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %" PRIu64 "\n",
+              h.recordCount, r.bodyNeeded, r.size - REPLAY_HEADER_SIZE);
+  if (r.checksumKnown)
+    std::printf("Checksum:       stored %" PRIu32 ", computed %" PRIu32 "\n", h.checksum, r.computed);
+  else
+    std::printf("Checksum:       stored %" PRIu32 ", not computed\n", h.checksum);
+}
+
 }  // namespace
 
 int runShow(int argc, char** argv) {
@@ -137,7 +189,14 @@ int runShow(int argc, char** argv) {
   if (path == nullptr) return reportError(EXIT_USAGE, "show needs FILE");
 
   ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, std::string(path) + ": " + message);
+  if (const char* message = loadReplay(path, replay)) {
+    // show exists to explain: say which check a rejected file fails.
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (message == MSG_NOT_A_REPLAY && readFileBytes(path, bytes, MAX_REPLAY_BYTES, error))
+      printRejection(path, examine(bytes), json);
+    return reportError(EXIT_FAILED, escapeText(path, std::strlen(path)) + ": " + message);
+  }
   const Facts facts{path, &replay.header, playReplayOutcome(replay), firstMarker(replay)};
   json ? printJson(facts) : printText(facts);
   releaseReplay(replay);

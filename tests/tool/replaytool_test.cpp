@@ -259,7 +259,7 @@ TEST(ReplayTool, HelpAndVersion) {
   for (const char* args : {"--help", "-h", "help"}) {
     const RunResult r = tool(args);
     EXPECT_EQ(r.status, 0) << args;
-    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N]\n")) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json]\n")) << args;
   }
   for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
     const RunResult r = tool(std::string(command) + " --help");
@@ -289,6 +289,98 @@ TEST(ReplayTool, TraceSaysWhenItsWindowIsEmpty) {
   const RunResult last = tool("trace " + seed36 + " --from 101");
   EXPECT_EQ(last.status, 0);
   EXPECT_EQ(lines(last.out).size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// JSON for scripts: UTF-8 names stay text, other bytes stay recoverable, and
+// check --json gives one object per file in order.
+TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
+  std::string bytes = slurp(samplePath("climb.wlx"));
+  const std::string utf8 = writeTempFile("caf\xC3\xA9", bytesOf(bytes));
+  const std::string latin1 = writeTempFile("caf\xE9", bytesOf(bytes));
+  const std::string missing = utf8 + ".missing";
+
+  const RunResult r = tool("check --json " + shellQuote(utf8) + " " + shellQuote(latin1) + " " + shellQuote(missing));
+  const std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), 3u) << r.out;
+  EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\",\"verdict\":\"valid\"}");
+  std::string hex;
+  for (unsigned char c : latin1) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", c);
+    hex += two;
+  }
+  std::string shown = latin1;
+  shown.replace(shown.find('\xE9'), 1, "\\uFFFD");
+  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\",\"verdict\":\"valid\"}");
+  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"verdict\":\"error\",\"error\":\"Could not open file\"}");
+  EXPECT_EQ(r.status, 1);
+
+  // The header's text fields: a UTF-8 date as text, a Latin-1 one replaced,
+  // both exact in hex.
+  const std::string alive = packed("still_alive");
+  const RunResult show = tool("show --json " + alive);
+  EXPECT_TRUE(contains(show.out, "\"date\":\"\\uFFFDt\\uFFFD\"")) << show.out;
+  EXPECT_TRUE(contains(show.out, "\"dateHex\":\"e974e9\"")) << show.out;
+  const RunResult named = tool("show --json " + shellQuote(utf8));
+  EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"header\"")) << named.out;
+  ::unlink(utf8.c_str());
+  ::unlink(latin1.c_str());
+  ::unlink(alive.c_str());
+}
+
+// show says which of the loader's checks a rejected file fails.
+TEST(ReplayTool, ShowExplainsRejectedFiles) {
+  const std::string good = slurp(samplePath("climb.wlx"));
+  std::string flipped = good;
+  flipped[200] = static_cast<char>(flipped[200] ^ 1);
+  std::string wrongSignature = good;
+  wrongSignature[0] = 'X';
+  struct Case {
+    std::string bytes;
+    const char* reason;
+  } cases[] = {
+      {good.substr(0, 50), "Rejected:       shorter than the 98-byte header\n"},
+      {wrongSignature, "Rejected:       the signature is not WLX130\n"},
+      {good.substr(0, 120), "Rejected:       the file is shorter than its records\n"},
+      {flipped, "Rejected:       the checksum does not match\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = writeTempFile("rejected", bytesOf(c.bytes));
+    const RunResult r = tool("show " + path);
+    EXPECT_TRUE(contains(r.out, c.reason)) << r.out;
+    EXPECT_EQ(r.err, "replaytool: " + path + ": File is not a valid replay\n");
+    EXPECT_EQ(r.status, 1);
+    ::unlink(path.c_str());
+  }
+  const std::string path = writeTempFile("rejected", bytesOf(flipped));
+  const RunResult r = tool("show " + path);
+  EXPECT_TRUE(contains(r.out, "Records:        175, needing 875 bytes after the header: the file has 875\n")) << r.out;
+  EXPECT_TRUE(contains(r.out, "Checksum:       stored 52488427, computed ")) << r.out;
+  EXPECT_FALSE(contains(r.out, "computed 52488427"));
+  const RunResult j = tool("show --json " + path);
+  EXPECT_TRUE(contains(j.out, "\"valid\":false,\"rejected\":\"the checksum does not match\",\"size\":973,")) << j.out;
+  EXPECT_TRUE(contains(j.out, "\"storedChecksum\":52488427,\"computedChecksum\":")) << j.out;
+  ::unlink(path.c_str());
+}
+
+// "--opt=value" is "--opt value" in every command; after "--" nothing is an option.
+TEST(ReplayTool, OptionsTakeTheirValueAfterAnEqualsSign) {
+  const std::string climb = samplePath("climb.wlx");
+  const RunResult spaced = tool("trace --from 3 --to 4 " + climb);
+  const RunResult joined = tool("trace --from=3 --to=4 " + climb);
+  EXPECT_EQ(spaced.status, 0);
+  EXPECT_EQ(lines(joined.out).size(), 3u) << joined.out;
+  EXPECT_EQ(joined.out, spaced.out);
+  EXPECT_EQ(tool("check --jobs=1 " + climb).out, climb + "\tvalid\n");
+  const RunResult bad = tool("check --jobs=0 " + climb);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(tool("check -- --jobs=1").out, "--jobs=1\terror\tCould not open file\n");
 }
 
 }  // namespace
