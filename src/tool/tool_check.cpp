@@ -44,13 +44,15 @@ std::string verdictLine(const char* rawPath, bool json, bool& valid) {
   }
   const char* verdict = message != nullptr ? "error" : valid ? "valid" : "invalid";
   if (json) {
-    std::string line = "{" + jsonNameField("file", rawPath, length) + "\"verdict\":\"" + verdict + "\"";
-    if (message != nullptr) line += ",\"error\":" + jsonString(message, std::strlen(message));
-    return line + "}\n";
+    std::string line = "{";
+    line.append(jsonNameField("file", rawPath, length)).append("\"verdict\":\"").append(verdict).append("\"");
+    if (message != nullptr) line.append(",\"error\":").append(jsonString(message, std::strlen(message)));
+    return line.append("}\n");
   }
-  std::string line = escapeText(rawPath, length) + "\t" + verdict;
-  if (message != nullptr) line += std::string("\t") + message;
-  return line + "\n";
+  std::string line = escapeText(rawPath, length);
+  line.append("\t").append(verdict);
+  if (message != nullptr) line.append("\t").append(message);
+  return line.append("\n");
 }
 
 // Lines go out in the order the files were given, as soon as every earlier

@@ -79,6 +79,7 @@ int runTrace(int argc, char** argv) {
   PlaybackOptions options;
   options.observer = printFrame;
   options.context = &window;
+  options.observeFrom = window.from;  // the frames before it are skipped where playback can
   const PlaybackOutcome out = playReplayOutcome(replay, options);
   releaseReplay(replay);
   if (!out.stopped && out.frames < window.from)

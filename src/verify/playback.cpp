@@ -1,5 +1,7 @@
 #include "verify/playback.h"
 
+#include <algorithm>
+
 #include "sim/frame_step.h"
 #include "verify/speed_decay.h"
 
@@ -33,7 +35,8 @@ struct Player {
     const bool alive = stepFrame(state, input);
     if (!alive) out.died = true;
     if (state.lastFloor > out.highestFloor) out.highestFloor = state.lastFloor;
-    if (options.observer && !options.observer(options.context, FrameReport{out.frames, record, input, &state}))
+    if (options.observer && out.frames >= options.observeFrom &&
+        !options.observer(options.context, FrameReport{out.frames, record, input, &state}))
       out.stopped = true;
     return alive && !out.stopped;
   }
@@ -102,7 +105,6 @@ std::uint32_t framesOf(InputRecord record) {
 PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOptions& options) {
   PlaybackOutcome out{};
   initGame(out.finalState, replay.header.rejump, replay.header.seed);
-  const bool fastForward = options.fastForward && options.observer == nullptr;
   OwedDecay owed;
 
   const std::uint32_t count = recordCountOf(replay);
@@ -119,7 +121,21 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
     Player player{out, options, owed, i, record.input};
     out.lastRecordStart = out.frames;
     const std::uint32_t total = framesOf(record);
-    const bool goOn = fastForward && total >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(total) : player.run(total);
+    // Frames of this record before the first one observed may be skipped.
+    const std::uint64_t unobserved = options.observer == nullptr ? total
+                                     : options.observeFrom > out.frames + 1
+                                         ? std::min<std::uint64_t>(total, options.observeFrom - 1 - out.frames)
+                                         : 0;
+    const auto quick = static_cast<std::uint32_t>(options.fastForward ? unobserved : 0);
+    bool goOn = quick >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(quick) : player.run(quick);
+    if (goOn && quick < total) {
+      // An observer sees the true speed of every frame it is shown.
+      if (owed.active) {
+        out.finalState.vx = decaySpeed(owed.from, owed.frames);
+        owed = OwedDecay{};
+      }
+      goOn = player.run(total - quick);
+    }
     ++i;
     if (!goOn) break;
   }

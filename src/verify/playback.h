@@ -21,9 +21,12 @@ struct PlaybackOptions {
   // Skip whole cycles of a long record once its state repeats. The verdict
   // and final state are exactly those of frame-by-frame playback.
   bool fastForward = true;
-  // Called after every frame; when set, every frame is simulated.
+  // Called after every frame from `observeFrom` on (frames count from 1);
+  // from there every frame is simulated, while the frames before it may be
+  // skipped like any others.
   FrameObserver observer = nullptr;
   void* context = nullptr;
+  std::uint64_t observeFrom = 1;
 };
 
 struct PlaybackOutcome {

@@ -147,3 +147,60 @@ TEST(FastForward, HugeRecordsOfAStandingPlayerFinish) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every frame an observer is shown from `from` on, with its state.
+struct Seen {
+  std::uint64_t from;
+  std::vector<std::uint64_t> frames;
+  std::vector<GameState> states;
+};
+
+bool remember(void* context, const FrameReport& r) {
+  auto& seen = *static_cast<Seen*>(context);
+  if (r.frame >= seen.from) {
+    seen.frames.push_back(r.frame);
+    seen.states.push_back(*r.state);
+  }
+  return seen.frames.size() < 2000;  // a window, as trace --to gives
+}
+
+// An observer that starts late sees exactly the frames, and states, that
+// frame-by-frame playback shows there, while the frames before its start
+// are skipped where playback can skip them.
+TEST(FastForward, ObserversThatStartLateSeeTheSameFrames) {
+  std::mt19937 rng(20261208);
+  const std::uint8_t inputs[] = {0x00, 0x01, 0x02, 0x10, 0x11, 0x12, 0x13, 0x03};
+  std::uint64_t skipped = 0;
+  for (int g = 0; g < 60; ++g) {
+    ReplayFixture fixture = game(static_cast<std::int32_t>(rng() % 2), rng(), {});
+    for (int r = 0; r < 10; ++r) {
+      const auto repeat = static_cast<std::int32_t>(rng() % 3 == 0 ? rng() % 20000 : rng() % 300);
+      fixture.records.push_back({repeat, inputs[rng() % 8]});
+    }
+    ReplayFile file = buildReplay(fixture);
+    const std::uint64_t from = 1 + rng() % (playReplayOutcome(file).frames + 10);
+    Seen reference{from, {}, {}}, late{from, {}, {}};
+    PlaybackOptions full;
+    full.fastForward = false;
+    full.observer = remember;
+    full.context = &reference;
+    PlaybackOptions watchLate;
+    watchLate.observer = remember;
+    watchLate.context = &late;
+    watchLate.observeFrom = from;
+    const PlaybackOutcome a = playReplayOutcome(file, full);
+    const PlaybackOutcome b = playReplayOutcome(file, watchLate);
+    releaseReplay(file);
+    ASSERT_EQ(late.frames, reference.frames) << "game " << g << " from " << from;
+    for (std::size_t k = 0; k < late.states.size(); ++k)
+      ASSERT_TRUE(sameState(late.states[k], reference.states[k])) << "game " << g << " frame " << late.frames[k];
+    EXPECT_EQ(a.frames, b.frames);
+    ASSERT_LE(b.framesSimulated, a.framesSimulated);
+    skipped += a.framesSimulated - b.framesSimulated;
+  }
+  EXPECT_GT(skipped, 100000u) << "the frames before the window were skipped";
+}
+
+}  // namespace
