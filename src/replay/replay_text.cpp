@@ -1,5 +1,6 @@
 #include "replay/replay_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cinttypes>
@@ -107,25 +108,42 @@ struct Parser {
     return false;
   }
 
-  // A whole-word integer: decimal (optionally negative) or 0x hex, within
-  // the range of [lo, hi].
+  // A word quoted in an error message: escaped, and cut short, so that a
+  // hostile text cannot flood or drive the terminal.
+  static std::string shown(const std::string& word) {
+    constexpr std::size_t MAX_SHOWN = 40;
+    const std::string text = escapeText(word.data(), std::min(word.size(), MAX_SHOWN));
+    return word.size() > MAX_SHOWN ? text + "..." : text;
+  }
+
+  // A whole-word integer, strictly: decimal digits with an optional leading
+  // minus, or 0x and hex digits; nothing else, and within [lo, hi].
   bool integer(const std::string& word, std::int64_t lo, std::int64_t hi, std::int64_t& value) {
     if (word.empty()) return fail("missing number");
-    const char* s = word.c_str();
-    char* end = nullptr;
-    errno = 0;
     const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
-    if (hex) {
-      const unsigned long long v = std::strtoull(s + 2, &end, 16);
-      if (v > 0xFFFFFFFFull) return fail("number out of range: " + word);
-      value = static_cast<std::int64_t>(v);
-      // Hex gives the 32-bit pattern: 0xFFFFFFFF is -1 for a signed field.
-      if (value > hi && lo < 0) value -= 0x100000000ll;
-    } else {
-      value = std::strtoll(s, &end, 10);
+    const bool negative = !hex && word[0] == '-';
+    const std::size_t first = hex ? 2 : negative ? 1 : 0;
+    if (first == word.size()) return fail("not a number: " + shown(word));
+    // Digits beyond these cannot be in range: the value stays far from overflow.
+    const std::size_t significant = word.find_first_not_of('0', first);
+    if (significant != std::string::npos && word.size() - significant > (hex ? 8u : 10u))
+      return fail(word.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789", first) == std::string::npos
+                      ? "number out of range: " + shown(word)
+                      : "not a number: " + shown(word));
+    std::uint64_t magnitude = 0;
+    for (std::size_t i = first; i < word.size(); ++i) {
+      const char c = word[i];
+      int digit;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      else return fail("not a number: " + shown(word));
+      magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
     }
-    if (errno != 0 || end == s || *end != '\0' || (hex && end == s + 2)) return fail("not a number: " + word);
-    if (value < lo || value > hi) return fail("number out of range: " + word);
+    value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    // Hex gives the 32-bit pattern: 0xFFFFFFFF is -1 for a signed field.
+    if (hex && value > hi && lo < 0) value -= 0x100000000ll;
+    if (value < lo || value > hi) return fail("number out of range: " + shown(word));
     return true;
   }
 
@@ -147,16 +165,16 @@ struct Parser {
         case 'r': c = '\r'; break;
         case '0': c = '\0'; break;
         case 'x': {
-          if (i + 3 > rest.size() - 1) return fail("\\x needs two hex digits");
-          const std::string digits = rest.substr(i + 1, 2);
-          char* end = nullptr;
-          const long v = std::strtol(digits.c_str(), &end, 16);
-          if (*end != '\0' || digits.size() != 2) return fail("\\x needs two hex digits");
-          c = static_cast<char>(v);
+          auto hexDigit = [](char d) {
+            return d >= '0' && d <= '9' ? d - '0' : d >= 'a' && d <= 'f' ? d - 'a' + 10 : d >= 'A' && d <= 'F' ? d - 'A' + 10 : -1;
+          };
+          if (i + 3 > rest.size() - 1 || hexDigit(rest[i + 1]) < 0 || hexDigit(rest[i + 2]) < 0)
+            return fail("\\x needs two hex digits");
+          c = static_cast<char>(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
           i += 2;
           break;
         }
-        default: return fail(std::string("unknown escape \\") + rest[i]);
+        default: return fail("unknown escape \\" + shown(std::string(1, rest[i])));
       }
       out += c;
     }
@@ -191,13 +209,17 @@ bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes
   bool inRecords = false;
   const char* required[] = {"name", "date", "score", "floor", "combo", "rejump", "seed"};
   bool seen[7] = {};
+  const char* optional[] = {"signature", "checksum", "recordCount"};
+  bool seenOptional[3] = {};
   std::vector<std::uint8_t> body;
 
   std::size_t pos = 0;
   while (pos <= text.size()) {
-    const std::size_t nl = text.find('\n', pos);
+    // Lines end at LF, CR LF or a lone CR.
+    const std::size_t nl = text.find_first_of("\r\n", pos);
     const std::string line = trim(text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos));
     pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
+    if (nl != std::string::npos && text[nl] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
     ++p.lineNo;
     if (line.empty() || line[0] == '#') continue;
 
@@ -221,6 +243,11 @@ bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes
       if (word == required[f]) {
         if (seen[f]) return p.fail("field given twice: " + word);
         seen[f] = known = true;
+      }
+    for (int f = 0; f < 3; ++f)
+      if (word == optional[f]) {
+        if (seenOptional[f]) return p.fail("field given twice: " + word);
+        seenOptional[f] = true;
       }
 
     if (word == "records") {
@@ -257,7 +284,7 @@ bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes
       if (word == "combo") h.combo = value;
       if (word == "rejump") h.rejump = value;
     } else {
-      return p.fail("unknown field: " + word);
+      return p.fail("unknown field: " + Parser::shown(word));
     }
   }
   for (int f = 0; f < 7; ++f)

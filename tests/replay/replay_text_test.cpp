@@ -85,6 +85,36 @@ TEST(ReplayText, ReportsWhatIsWrongAndWhere) {
   EXPECT_EQ(packError("seed 4294967296\n"), "line 1: number out of range: 4294967296");
 }
 
+// Numbers and escapes are read strictly, every field once, any line end;
+// an error message never echoes more than a short, escaped word.
+TEST(ReplayText, AcceptsOnlyWhatUnpackWouldWrite) {
+  const std::string header = "name \"\"\ndate \"\"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 0\n";
+  EXPECT_EQ(packError("name \"\\x 4\"\n"), "line 1: \\x needs two hex digits");
+  EXPECT_EQ(packError("name \"\\x-1\"\n"), "line 1: \\x needs two hex digits");
+  EXPECT_EQ(packError("seed 0x+24\n"), "line 1: not a number: 0x+24");
+  EXPECT_EQ(packError("seed +24\n"), "line 1: not a number: +24");
+  EXPECT_EQ(packError("seed 0x\n"), "line 1: not a number: 0x");
+  EXPECT_EQ(packError(std::string("seed 12\0" "34\n", 11)), "line 1: not a number: 12\\0" "34");
+  EXPECT_EQ(packError(header + "signature \"WLX130\"\nsignature \"WLX131\"\nrecords\n"),
+            "line 9: field given twice: signature");
+  EXPECT_EQ(packError(header + "checksum auto\nchecksum 5\nrecords\n"), "line 9: field given twice: checksum");
+  EXPECT_EQ(packError(header + "records\n" + std::string(5000000, '7') + " 1\n"),
+            "line 9: number out of range: " + std::string(40, '7') + "...");
+  EXPECT_EQ(packError(header + "records\n1 \x1B[2J\n"), "line 9: not a number: \\x1B[2J");
+  EXPECT_EQ(packError(header + "\x1B]0;x\x07 1\nrecords\n"), "line 8: unknown field: \\x1B]0;x\\x07");
+
+  // Leading zeros are fine; CR LF and lone CR end lines like LF.
+  std::string crlf = header + "records\n0x00000000000000003 0010\n";
+  std::string cr = crlf;
+  for (std::size_t i = 0; i < crlf.size(); ++i)
+    if (crlf[i] == '\n') crlf.replace(i++, 1, "\r\n");
+  for (char& c : cr)
+    if (c == '\n') c = '\r';
+  const std::vector<std::uint8_t> want = pack(header + "records\n3 10\n");
+  EXPECT_EQ(pack(crlf), want);
+  EXPECT_EQ(pack(cr), want);
+}
+
 TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
   const std::string text =
       "name \"\"\ndate \"\"\nscore 0xFFFFFFFF\nfloor 0\ncombo 0\nrejump 0\nseed 0xFFFFFFFF\nrecords\n0xFFFFFFFE 0x10\n";
