@@ -10,6 +10,7 @@
 #include <new>
 
 #include "replay/open_file.h"
+#include "replay/replay_text.h"
 
 int reportError(int status, const std::string& message) {
   std::fprintf(stderr, "replaytool: %s\n", message.c_str());
@@ -27,12 +28,12 @@ bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, cons
     const ssize_t got = ::read(fd, buf, sizeof buf);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      error = path + ": " + std::strerror(errno);
+      error = fileError(path, std::strerror(errno));
       return false;
     }
     if (got == 0) return true;
     if (bytes.size() + static_cast<std::size_t>(got) > limit) {
-      error = path + ": larger than " + std::to_string(limit) + " bytes";
+      error = fileError(path, "larger than " + std::to_string(limit) + " bytes");
       return false;
     }
     bytes.insert(bytes.end(), buf, buf + got);
@@ -44,7 +45,7 @@ bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, cons
 bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error) {
   const int fd = openWithoutWaiting(path.c_str(), O_RDONLY);
   if (fd < 0) {
-    error = path + ": " + std::strerror(errno);
+    error = fileError(path, std::strerror(errno));
     return false;
   }
   bytes.clear();
@@ -52,7 +53,7 @@ bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
   try {
     ok = readAll(fd, bytes, limit, path, error);
   } catch (const std::bad_alloc&) {
-    error = path + ": not enough memory to read it";
+    error = fileError(path, "not enough memory to read it");
   }
   ::close(fd);
   if (!ok) bytes = {};
@@ -62,7 +63,7 @@ bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
   const int fd = openWithoutWaiting(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) {
-    error = path + ": " + std::strerror(errno);
+    error = fileError(path, std::strerror(errno));
     return false;
   }
   std::size_t done = 0;
@@ -73,8 +74,12 @@ bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
     done += static_cast<std::size_t>(put);
   }
   const bool closed = ::close(fd) == 0;
-  if (done != bytes.size() || !closed) error = path + ": write error";
+  if (done != bytes.size() || !closed) error = fileError(path, "write error");
   return done == bytes.size() && closed;
+}
+
+std::string fileError(const std::string& path, const std::string& reason) {
+  return escapeText(path.data(), path.size()) + ": " + reason;
 }
 
 bool parseCount(const char* text, std::uint64_t& value) {

@@ -15,6 +15,10 @@ inline constexpr int EXIT_USAGE = 2;
 // Prints "replaytool: <message>" on standard error; returns `status`.
 int reportError(int status, const std::string& message);
 
+// The one wording of every error about a file: "PATH: reason", the path
+// escaped like any text the tool prints.
+std::string fileError(const std::string& path, const std::string& reason);
+
 // The largest replay file (a header and 2^31 records) and the largest text
 // form that pack accepts.
 inline constexpr std::uint64_t MAX_REPLAY_BYTES = 98 + 5ull * 2147483648ull;

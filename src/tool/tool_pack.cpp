@@ -10,7 +10,7 @@ int runPack(int argc, char** argv) {
   if (!readFileBytes(argv[0], text, MAX_TEXT_BYTES, error)) return reportError(EXIT_FAILED, error);
   std::vector<std::uint8_t> bytes;
   if (!replayTextToBytes(std::string(text.begin(), text.end()), bytes, error))
-    return reportError(EXIT_FAILED, std::string(argv[0]) + ": " + error);
+    return reportError(EXIT_FAILED, fileError(argv[0], error));
   if (!writeFileBytes(argv[1], bytes, error)) return reportError(EXIT_FAILED, error);
   return 0;
 }
@@ -21,7 +21,7 @@ int runUnpack(int argc, char** argv) {
   std::string error;
   if (!readFileBytes(argv[0], bytes, MAX_REPLAY_BYTES, error)) return reportError(EXIT_FAILED, error);
   std::string text;
-  if (!replayBytesToText(bytes, text, error)) return reportError(EXIT_FAILED, std::string(argv[0]) + ": " + error);
+  if (!replayBytesToText(bytes, text, error)) return reportError(EXIT_FAILED, fileError(argv[0], error));
   std::fputs(text.c_str(), stdout);
   return 0;
 }

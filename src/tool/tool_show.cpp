@@ -190,12 +190,14 @@ int runShow(int argc, char** argv) {
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) {
-    // show exists to explain: say which check a rejected file fails.
+    // show exists to explain: say which check a rejected file fails. (The
+    // reasons are compared as text: a literal's address may differ between
+    // translation units.)
     std::vector<std::uint8_t> bytes;
     std::string error;
-    if (message == MSG_NOT_A_REPLAY && readFileBytes(path, bytes, MAX_REPLAY_BYTES, error))
+    if (std::strcmp(message, MSG_NOT_A_REPLAY) == 0 && readFileBytes(path, bytes, MAX_REPLAY_BYTES, error))
       printRejection(path, examine(bytes), json);
-    return reportError(EXIT_FAILED, escapeText(path, std::strlen(path)) + ": " + message);
+    return reportError(EXIT_FAILED, fileError(path, message));
   }
   const Facts facts{path, &replay.header, playReplayOutcome(replay), firstMarker(replay)};
   json ? printJson(facts) : printText(facts);

@@ -72,7 +72,7 @@ int runTrace(int argc, char** argv) {
                                        std::to_string(window.to));
 
   ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, std::string(path) + ": " + message);
+  if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
   std::printf(
       "frame,record,input,x_bits,x,y_bits,y,vx_bits,vx,vy_bits,vy,jumpState,scrolled,speedLevel,floorCount,lastFloor,"
       "comboTimer,comboScore,bestCombo\n");

@@ -201,6 +201,16 @@ TEST(ReplayTool, PathsCannotForgeResultLines) {
   EXPECT_EQ(r.status, 1);
   const RunResult show = tool("show " + shellQuote(forged));
   EXPECT_TRUE(contains(show.out, "File:           " + dir + "/alice.wlx\\tvalid\\nbob.wlx\n")) << show.out;
+  // Errors about a file have one wording in every command: "PATH: reason",
+  // the path escaped.
+  const std::string missing = dir + "/gone\x1B[2J.wlx";
+  const std::string shown = dir + "/gone\\x1B[2J.wlx";
+  for (const char* command : {"show", "trace", "unpack"})
+    EXPECT_EQ(tool(std::string(command) + " " + shellQuote(missing)).err.substr(0, 12 + shown.size() + 2),
+              "replaytool: " + shown + ": ")
+        << command;
+  EXPECT_EQ(tool("pack " + shellQuote(missing) + " " + shellQuote(dir + "/out")).err,
+            "replaytool: " + shown + ": No such file or directory\n");
   ::unlink(forged.c_str());
   ::rmdir(dir.c_str());
 }
