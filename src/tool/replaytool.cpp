@@ -46,7 +46,8 @@ const Command COMMANDS[] = {
      "Explains a replay's verdict: its header, where the game ended, where the end\n"
      "marker is, claimed against simulated floor and combo.\n"
      "  --json   the same facts as one JSON object\n"
-     "Exit status: 0 valid, 1 invalid or not loadable, 2 usage error.\n"},
+     "Exit status: 0 explained (valid or invalid), 1 not loadable or output lost,\n"
+     "2 usage error.\n"},
     {"trace", runTrace,
      "usage: replaytool trace FILE [--from N] [--to M]\n"
      "Prints one CSV line per simulated frame, each real as its binary64 pattern\n"
