@@ -49,26 +49,9 @@ const std::vector<ScriptedGame>& climbingGames() {
   return games;
 }
 
-void BM_StepFrame_Climbing(benchmark::State& state) {
-  resetFloatingPointUnit();
-  const std::vector<ScriptedGame>& games = climbingGames();
-  double frames = 0;
-  for (const ScriptedGame& g : games) frames += static_cast<double>(g.inputs.size());
-  GameState s;
-  for (auto _ : state) {
-    for (const ScriptedGame& g : games) {
-      initGame(s, 1, g.seed);
-      for (std::uint8_t input : g.inputs) benchmark::DoNotOptimize(stepFrame(s, input));
-    }
-  }
-  reportPerFrame(state, frames);
-  state.counters["frames"] = frames;
-}
-BENCHMARK(BM_StepFrame_Climbing)->Unit(benchmark::kMillisecond);
-
-// The same climbing games on each build of the frame step, whatever
-// stepFrame() would choose: the exact model alone, and the fast binary64
-// path (its fallback is the exact model of this build).
+// The climbing games on one build of the frame step: stepFrame() as this
+// CPU chooses it, the exact model alone, or the fast binary64 path (its
+// fallback is the exact model of this build).
 template <bool (*step)(GameState&, std::uint8_t)>
 void climbWith(benchmark::State& state) {
   resetFloatingPointUnit();
@@ -83,7 +66,11 @@ void climbWith(benchmark::State& state) {
     }
   }
   reportPerFrame(state, frames);
+  state.counters["frames"] = frames;
 }
+
+void BM_StepFrame_Climbing(benchmark::State& state) { climbWith<stepFrame>(state); }
+BENCHMARK(BM_StepFrame_Climbing)->Unit(benchmark::kMillisecond);
 
 void BM_StepFrame_Climbing_ExactModel(benchmark::State& state) { climbWith<frame_exact::stepFrame>(state); }
 BENCHMARK(BM_StepFrame_Climbing_ExactModel)->Unit(benchmark::kMillisecond);
@@ -105,19 +92,13 @@ void BM_FastPath_FallbackRate(benchmark::State& state) {
     state.SkipWithError("no fused multiply-add on this CPU");
     return;
   }
-  resetFloatingPointUnit();
   fastOpCounts = {};
-  GameState s;
-  for (auto _ : state) {
-    for (const ScriptedGame& g : climbingGames()) {
-      initGame(s, 1, g.seed);
-      for (std::uint8_t input : g.inputs) benchmark::DoNotOptimize(frame_fast_counted::stepFrame(s, input));
-    }
-  }
+  climbWith<frame_fast_counted::stepFrame>(state);
   state.counters["climbing_ops"] = static_cast<double>(fastOpCounts.operations);
   state.counters["climbing_fallback_rate"] =
       static_cast<double>(fastOpCounts.fallbacks) / static_cast<double>(fastOpCounts.operations);
   fastOpCounts = {};
+  GameState s;
   initGame(s, 0, 0);
   for (int i = 0; i < 100; ++i) frame_fast_counted::stepFrame(s, INPUT_RIGHT);
   for (int i = 0; i < 7000; ++i) frame_fast_counted::stepFrame(s, 0);

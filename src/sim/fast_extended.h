@@ -36,7 +36,6 @@
 #pragma once
 
 #include <bit>
-#include <cmath>
 #include <cstdint>
 
 #include "sim/extended.h"
@@ -105,11 +104,12 @@ RUNAUDIT_FAST_INLINE double roundTwice(double r, double e, Exact exact) {
   constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
   constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
   constexpr std::uint64_t LARGEST = 2023ull << 52;  // 2^1000
-  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(r) & MAGNITUDE;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
+  const std::uint64_t magnitude = bits & MAGNITUDE;
   // Zero passes: magnitude - 1 wraps to the top.
   if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) [[unlikely]]
     return fallBack(exact);
-  const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E, or 0
+  const double binade = std::bit_cast<double>(bits & EXPONENT);  // 2^E, or 0
   const double C = binade * 0x1.8p-11;  // 3·2^(E-12), exactly
   const double n = C - (e + C);
   const double t = r - n;
