@@ -4,9 +4,7 @@
 #include "sim/frame_step.h"
 #include "sim/game_state.h"
 
-namespace {
-
-std::uint8_t chooseInput(const GameState& s) {
+std::uint8_t climbInput(const GameState& s) {
   const std::int32_t target = s.lastFloor + 1;
   const std::int32_t q = s.floorCount - target;
   std::uint8_t input = INPUT_JUMP;
@@ -20,14 +18,12 @@ std::uint8_t chooseInput(const GameState& s) {
   return input;
 }
 
-}  // namespace
-
 ScriptedGame scriptClimb(std::uint32_t seed, std::uint32_t maxFrames) {
   ScriptedGame game{seed, {}};
   GameState s;
   initGame(s, 1, seed);
   for (std::uint32_t frame = 0; frame < maxFrames; ++frame) {
-    const std::uint8_t input = chooseInput(s);
+    const std::uint8_t input = climbInput(s);
     game.inputs.push_back(input);
     if (!stepFrame(s, input)) break;
   }

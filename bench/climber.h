@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/game_state.h"
+
 struct ScriptedGame {
   std::uint32_t seed;
   std::vector<std::uint8_t> inputs;  // one per frame; the last frame is the fatal one, if any
@@ -13,3 +15,7 @@ struct ScriptedGame {
 
 // Plays until the player dies or `maxFrames` frames have run.
 ScriptedGame scriptClimb(std::uint32_t seed, std::uint32_t maxFrames);
+
+// The climber's input for one frame: the jump key, and the direction key
+// toward the middle of the floor above the last one landed on.
+std::uint8_t climbInput(const GameState& state);

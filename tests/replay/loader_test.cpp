@@ -36,6 +36,9 @@ TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
   ReplayFixture huge;
   huge.recordCount = 2147483647;
   huge.records = std::vector<InputRecord>(60, InputRecord{1, 2});
+  ReplayFixture wraps;  // 858993460 × 5 is 4 modulo 2^32
+  wraps.recordCount = 858993460;
+  wraps.records = {{0, 0}};
   ReplayFixture three;
   three.records = {{1, 2}, {3, 4}, {5, 6}};
   ReplayFixture offByOne = exampleReplay();
@@ -50,6 +53,7 @@ TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
       {"signature's last byte", buildReplayBytes(badSignature), MSG_NOT_A_REPLAY},
       {"negative record count", buildReplayBytes(negative), MSG_NOT_A_REPLAY},
       {"record count beyond the file", buildReplayBytes(huge), MSG_NOT_A_REPLAY},
+      {"record count whose size wraps in 32 bits", buildReplayBytes(wraps), MSG_NOT_A_REPLAY},
       {"body one byte short", truncated(buildReplayBytes(three), 98 + 14), MSG_NOT_A_REPLAY},
       {"checksum off by one", buildReplayBytes(offByOne), MSG_NOT_A_REPLAY},
       {"header changed after signing", buildReplayBytes(nameChanged), MSG_NOT_A_REPLAY},
@@ -111,6 +115,9 @@ TEST(LoadReplay, BodySizeBoundaries) {
   EXPECT_NE(replay.records, nullptr) << "an empty body is still a block";
   releaseReplay(replay);
 
+  ReplayFixture wraps;  // 858993460 × 5 is 4 modulo 2^32
+  wraps.recordCount = 858993460;
+  wraps.records = {{0, 0}};
   ReplayFixture three;
   three.records = {{1, 2}, {3, 4}, {-5, 6}};
   ASSERT_EQ(loadBytes(buildReplayBytes(three), replay), nullptr) << "15-byte body";

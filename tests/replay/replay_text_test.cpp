@@ -68,6 +68,7 @@ TEST(ReplayText, UnpackShowsTheFieldsReadably) {
             "checksum auto\nrecords\n0 0x02\n4 0x12\n0 0x80\n");
   std::string text, error;
   EXPECT_FALSE(replayBytesToText(std::vector<std::uint8_t>(97), text, error));
+  EXPECT_EQ(escapeText("\x1F\x7F\x80~", 4), "\\x1F\\x7F\\x80~") << "DEL is a control byte";
 }
 
 TEST(ReplayText, ReportsWhatIsWrongAndWhere) {
@@ -117,10 +118,11 @@ TEST(ReplayText, AcceptsOnlyWhatUnpackWouldWrite) {
 
 TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
   const std::string text =
-      "name \"\"\ndate \"\"\nscore 0xFFFFFFFF\nfloor 0\ncombo 0\nrejump 0\nseed 0xFFFFFFFF\nrecords\n0xFFFFFFFE 0x10\n";
+      "name \"\"\ndate \"\"\nscore 0xFFFFFFFF\nfloor 0x7FFFFFFF\ncombo 0\nrejump 0\nseed 0xFFFFFFFF\nrecords\n0xFFFFFFFE 0x10\n";
   const std::vector<std::uint8_t> bytes = pack(text);
   const ReplayHeader h = decodeHeader(bytes.data());
   EXPECT_EQ(h.score, -1);
+  EXPECT_EQ(h.floor, 2147483647) << "the largest positive pattern stays positive";
   EXPECT_EQ(h.seed, 0xFFFFFFFFu);
   ReplayFile file{h, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
   EXPECT_EQ(recordAt(file, 0).repeat, -2);

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "replay/replay_file.h"
 #include "sim/extended.h"
+#include "sim/soft_extended.h"
 #include "support/sim_helpers.h"
 
 namespace {
@@ -252,6 +254,125 @@ TEST(StepFrame, SpeedLevelsCountFromTheFirstClimbingFrame) {
   EXPECT_EQ(s.speedTimer, 1);
   // Level 0 scrolls one pixel every other frame: 750 pixels in 1500 frames.
   EXPECT_EQ(s.scrolled, 101 + 750 + 1);
+}
+
+// A standing player without speed: nothing but the scroll moves y (a
+// grounded player never has its y changed by the landing test).
+GameState still(double y, std::int32_t scrolled) {
+  GameState s = freshGame(0);
+  s.x = 300.0;
+  s.y = y;
+  s.vx = 0.0;
+  s.vy = 0.0;
+  s.jumpState = JumpState::Grounded;
+  s.scrolled = scrolled;
+  return s;
+}
+
+TEST(StepFrame, EveryScrollBoundHoldsToTheBit) {
+  // The follow scroll by stored y: each bound and the binary64 just below it.
+  const struct { double bound; std::int32_t at, below; } follow[] = {
+      {160.0, 0, 1}, {140.0, 1, 2}, {120.0, 2, 3}, {100.0, 3, 4}, {80.0, 4, 5},
+      {60.0, 5, 6},  {40.0, 6, 8},  {20.0, 8, 10}, {0.0, 10, 13}};
+  for (const auto& f : follow) {
+    GameState at = still(f.bound, 0), below = still(std::nextafter(f.bound, -1.0), 0);
+    stepFrame(at, 0);
+    stepFrame(below, 0);
+    EXPECT_EQ(at.scrolled, f.at) << "y = " << f.bound;
+    EXPECT_EQ(below.scrolled, f.below) << "just below " << f.bound;
+  }
+
+  // The automatic scroll starts once scrolled + d passes 100.
+  GameState level = still(150.0, 99);
+  stepFrame(level, 0);
+  EXPECT_EQ(level.scrolled, 100);
+  EXPECT_EQ(level.speedTimer, 0);
+  stepFrame(level, 0);
+  EXPECT_EQ(level.scrolled, 101) << "no extra pixel on an odd frame";
+  EXPECT_EQ(level.speedTimer, 1);
+  stepFrame(level, 0);
+  EXPECT_EQ(level.scrolled, 103) << "d + 1 on an even one";
+
+  // The speed level stops at 5, its timer with it.
+  GameState top = still(150.0, 1000);
+  top.speedLevel = 5;
+  top.speedTimer = 1500;
+  stepFrame(top, 0);
+  EXPECT_EQ(top.speedLevel, 5);
+  EXPECT_EQ(top.speedTimer, 1500);
+  EXPECT_EQ(top.scrolled, 1000 + 1 + 5);
+
+  // A scroll of exactly 16 (13 + level 3) ends on the same row phase and
+  // still makes one row.
+  GameState sixteen = still(-1.0, 1000);
+  sixteen.speedLevel = 3;
+  const std::int32_t rows = sixteen.floorCount * 5 + sixteen.rowPhase;
+  stepFrame(sixteen, 0);
+  EXPECT_EQ(sixteen.scrolled, 1016);
+  EXPECT_EQ(sixteen.floorCount * 5 + sixteen.rowPhase, rows + 1);
+}
+
+TEST(StepFrame, RiseCombosAndStoredResultsAtTheirEdges) {
+  // The rise ends when the unrounded vy + 0.8 is above zero: at exactly zero
+  // the player is still rising.
+  GameState apex = still(300.0, 0);
+  apex.jumpState = JumpState::Rising;
+  apex.vy = -0.8;
+  stepFrame(apex, 0);
+  EXPECT_EQ(apex.jumpState, JumpState::Rising);
+  stepFrame(apex, 0);
+  EXPECT_NE(apex.jumpState, JumpState::Rising);
+
+  // A combo that times out scores its floors squared; the best stays the largest.
+  GameState combo = still(300.0, 0);
+  combo.comboTimer = 1;
+  combo.comboJumps = 2;
+  combo.comboFloors = 3;
+  combo.bestCombo = 7;
+  combo.comboScore = 5;
+  stepFrame(combo, 0);
+  EXPECT_EQ(combo.comboScore, 14);
+  EXPECT_EQ(combo.bestCombo, 7);
+
+  // Operands whose stored result differs from a single binary64 rounding:
+  // each stored operation must round at 64 bits first.
+  using namespace softext;
+  std::mt19937_64 rng(77);
+  // (A sum differs only when its operands lie more than 11 binades apart.)
+  auto hard = [&](auto exact, auto single, int scale) {
+    for (int tries = 0; tries < 1000000; ++tries) {
+      const double v = std::ldexp(static_cast<double>(rng() >> 11) + 0x1p53, scale - 53);
+      if (bitsOf(toDouble(exact(v))) != bitsOf(single(v))) return v;
+    }
+    ADD_FAILURE() << "no hard operand found";
+    return 0.0;
+  };
+  const double decay = hard([](double v) { return mul(fromDouble(v), fromDouble(0.9)); }, [](double v) { return v * 0.9; }, 1);
+  GameState d = still(300.0, 0);
+  d.vx = decay;
+  applyInput(d, 0);
+  EXPECT_BITS_EQ(d.vx, toDouble(mul(fromDouble(decay), fromDouble(0.9))));
+
+  const double turn = hard([](double v) { return mul(fromDouble(v), fromDouble(0.7)); }, [](double v) { return v * 0.7; }, 2);
+  GameState r = still(300.0, 0);
+  r.vx = turn;
+  applyInput(r, INPUT_LEFT);
+  EXPECT_BITS_EQ(r.vx, toDouble(sub(fromDouble(toDouble(mul(fromDouble(turn), fromDouble(0.7)))), fromDouble(0.3))));
+
+  // A vertical speed that small is possible only in principle; the rounding is the same.
+  const double fall = -hard([](double v) { return add(fromDouble(-v), fromDouble(0.8)); }, [](double v) { return -v + 0.8; }, -14);
+  GameState g = still(300.0, 0);
+  g.vy = fall;
+  g.jumpState = JumpState::Falling;
+  integrateMotion(g);
+  EXPECT_BITS_EQ(g.vy, toDouble(add(fromDouble(fall), fromDouble(0.8))));
+
+  // The scroll is added unrounded too: 10 + 2^-50 + 2^-65 is a 53-bit tie
+  // only after the 64-bit rounding.
+  GameState high = still(0x1p-50 + 0x1p-65, 0);
+  stepFrame(high, 0);
+  EXPECT_EQ(high.scrolled, 10);
+  EXPECT_BITS_EQ(high.y, 10.0);
 }
 
 }  // namespace

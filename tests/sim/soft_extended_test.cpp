@@ -104,11 +104,17 @@ struct Generator {
   // A second operand close to the first: cancellation and alignment ties.
   Bits80 near(Bits80 a) {
     Bits80 b = a;
-    switch (pick(4)) {
+    switch (pick(6)) {
       case 0: b.sig += static_cast<std::uint64_t>(pick(5)) - 2; b.sig |= softext::TOP; break;
       case 1: b.signExp ^= 0x8000; break;
       case 2: b.signExp = static_cast<std::uint16_t>((b.signExp & 0x8000) | ((b.signExp & 0x7FFF) - std::min(b.signExp & 0x7FFF, 64 + pick(3))));
               b.sig = softext::TOP | (static_cast<std::uint64_t>(pick(4)) << 61); break;
+      case 4: {  // aligned far below a: a half, or a half and a little, at a's 64th bit
+        const int below = 1 + pick(130);
+        b.signExp = static_cast<std::uint16_t>((pick(2) ? 0x8000 : 0) | ((a.signExp & 0x7FFF) - std::min(a.signExp & 0x7FFF, below)));
+        b.sig = softext::TOP | (pick(2) ? 1ull << pick(63) : (1ull << pick(64)) - 1);
+        break;
+      }
       default: b = value(); break;
     }
     if ((b.signExp & 0x7FFF) == 0) b.sig &= ~softext::TOP;  // keep it canonical

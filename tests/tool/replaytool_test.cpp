@@ -63,6 +63,15 @@ TEST(ReplayTool, ShowExplainsInvalidReplays) {
   EXPECT_TRUE(contains(a.out, "Name:           alive\\tand \\\"well\\\"\n")) << "control bytes escaped: " << a.out;
   EXPECT_TRUE(contains(a.out, "Date:           \\xE9t\\xE9\n"));
   EXPECT_TRUE(contains(a.out, "Game ended:     no; the player was still alive at the end marker\n"));
+  EXPECT_TRUE(contains(a.out, "End marker:     record 3\n")) << "no game ended, so the marker follows nothing";
+  ReplayFixture unmarked;
+  unmarked.records = {{30, INPUT_RIGHT}};
+  const std::string open = writeTempFile("unmarked", buildReplayBytes(unmarked));
+  const RunResult u = tool("show " + open);
+  EXPECT_TRUE(contains(u.out, "Game ended:     no; the player was still alive at the end of the records\n")) << u.out;
+  EXPECT_TRUE(contains(u.out, "End marker:     none\n"));
+  EXPECT_TRUE(contains(tool("show --json " + open).out, "\"aliveAt\":\"records exhausted\""));
+  ::unlink(open.c_str());
   EXPECT_TRUE(contains(a.out, "Frames:         532\n"));
   const RunResult aj = tool("show --json " + alive);
   EXPECT_TRUE(contains(aj.out, "\"name\":\"alive\\u0009and \\\"well\\\"\"")) << aj.out;
@@ -111,6 +120,8 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
     EXPECT_EQ(r.err, "") << "no progress line unless standard error is a terminal";
   }
   EXPECT_EQ(tool("check " + shellQuote(samplePath("seed36.wlx"))).status, 0);
+  // The status covers every file, not the last one checked.
+  EXPECT_EQ(tool("check --jobs 1 " + late + " " + shellQuote(samplePath("seed36.wlx"))).status, 1);
   ::unlink(late.c_str());
   ::unlink(alive.c_str());
 }
@@ -313,11 +324,14 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   std::string bytes = slurp(samplePath("climb.wlx"));
   const std::string utf8 = writeTempFile("caf\xC3\xA9", bytesOf(bytes));
   const std::string latin1 = writeTempFile("caf\xE9", bytesOf(bytes));
+  const std::string controls = writeTempFile("del\x7F\xED\xA0\x80", bytesOf(bytes));  // DEL, a surrogate
   const std::string missing = utf8 + ".missing";
 
-  const RunResult r = tool("check --json " + shellQuote(utf8) + " " + shellQuote(latin1) + " " + shellQuote(missing));
+  const RunResult r = tool("check --json " + shellQuote(utf8) + " " + shellQuote(latin1) + " " + shellQuote(missing) +
+                           " " + shellQuote(controls));
   const std::vector<std::string> out = lines(r.out);
-  ASSERT_EQ(out.size(), 3u) << r.out;
+  ASSERT_EQ(out.size(), 4u) << r.out;
+  EXPECT_TRUE(contains(out[3], "del\\u007F\\uFFFD\\uFFFD\\uFFFD_")) << out[3];
   EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\",\"verdict\":\"valid\"}");
   std::string hex;
   for (unsigned char c : latin1) {
@@ -341,6 +355,7 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"header\"")) << named.out;
   ::unlink(utf8.c_str());
   ::unlink(latin1.c_str());
+  ::unlink(controls.c_str());
   ::unlink(alive.c_str());
 }
 

@@ -1,6 +1,7 @@
 // Fast-forward must give exactly what frame-by-frame playback gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "sim/extended.h"
@@ -15,7 +16,15 @@ void expectSameOutcome(const ReplayFixture& fixture, const char* what) {
   ReplayFile file = buildReplay(fixture);
   PlaybackOptions slow;
   slow.fastForward = false;
+  std::int32_t highest = 0;  // the highest floor landed on, frame by frame
+  slow.context = &highest;
+  slow.observer = [](void* context, const FrameReport& r) {
+    auto& floor = *static_cast<std::int32_t*>(context);
+    floor = std::max(floor, r.state->lastFloor);
+    return true;
+  };
   const PlaybackOutcome a = playReplayOutcome(file, slow);
+  EXPECT_EQ(a.highestFloor, highest) << what;
   const PlaybackOutcome b = playReplayOutcome(file);
   releaseReplay(file);
   EXPECT_EQ(a.valid, b.valid) << what;
