@@ -15,7 +15,8 @@ const char* const USAGE =
     "       replaytool trace FILE [--from N] [--to M]\n"
     "       replaytool check FILE... [--jobs N] [--json]\n"
     "       replaytool pack TEXT OUT\n"
-    "       replaytool unpack FILE\n";
+    "       replaytool unpack FILE\n"
+    "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n";
 
 int dispatch(int argc, char** argv);
 
@@ -70,6 +71,14 @@ const Command COMMANDS[] = {
      "usage: replaytool unpack FILE\n"
      "Prints a replay file in its text form.\n"
      "Exit status: 0 printed, 1 not readable or output lost, 2 usage error.\n"},
+    {"view", runView,
+     "usage: replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
+     "Writes a self-contained page that plays the simulated game: the floors, the\n"
+     "player, the keys of each frame, the verdict, and an overview of the climb.\n"
+     "The page keeps at most 1000000 frames and says so when a game is longer.\n"
+     "  -o OUT.html   write the page to OUT.html (default: standard output)\n"
+     "  --svg OUT.svg write the overview alone as SVG (with -o, both)\n"
+     "Exit status: 0 written, 1 not loadable or unwritable output, 2 usage error.\n"},
 };
 
 bool isHelp(const char* arg) {

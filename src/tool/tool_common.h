@@ -38,3 +38,4 @@ int runTrace(int argc, char** argv);
 int runCheck(int argc, char** argv);
 int runPack(int argc, char** argv);
 int runUnpack(int argc, char** argv);
+int runView(int argc, char** argv);

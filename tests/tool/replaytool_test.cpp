@@ -408,4 +408,31 @@ TEST(ReplayTool, OptionsTakeTheirValueAfterAnEqualsSign) {
   EXPECT_EQ(tool("check -- --jobs=1").out, "--jobs=1\terror\tCould not open file\n");
 }
 
+// The page's content is checked in a browser (tests/viewer); here: its
+// limits, and the command's errors.
+TEST(ReplayTool, ViewKeepsAMillionFramesOfAGameThatNeverEnds) {
+  ReplayFixture endless;
+  endless.rejump = 1;
+  endless.records = {{300, INPUT_RIGHT | INPUT_JUMP}, {2147483646, INPUT_LEFT | INPUT_JUMP}, {0, END_MARKER}};
+  const std::string replay = writeTempFile("endless", buildReplayBytes(endless));
+  const std::string page = replay + ".html", svg = replay + ".svg";
+  ASSERT_EQ(tool("view " + replay + " -o " + page + " --svg " + svg).status, 0);
+  const std::string html = slurp(page);
+  EXPECT_LT(html.size(), 10u << 20);
+  EXPECT_TRUE(contains(html, "\"frames\":1000000,\"limit\":1000000,\"cut\":true,\"totalFrames\":2147483948")) << html.substr(0, 300);
+  for (const char* link : {"src=", "href=", "url(", "@import"})
+    EXPECT_EQ(html.find(link), std::string::npos) << "nothing to fetch: " << link;
+  EXPECT_EQ(slurp(svg).rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(tool("view " + replay).out.size(), html.size()) << "the page on standard output";
+
+  EXPECT_EQ(tool("view").status, 2);
+  EXPECT_EQ(tool("view " + replay + " -o").status, 2);
+  EXPECT_EQ(tool("view " + replay + " --bogus").status, 2);
+  const RunResult unwritable = tool("view " + replay + " -o /nonexistent/dir/page.html");
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_EQ(unwritable.err, "replaytool: /nonexistent/dir/page.html: No such file or directory\n");
+  EXPECT_EQ(tool("view /nonexistent.wlx").err, "replaytool: /nonexistent.wlx: Could not open file\n");
+  for (const std::string& f : {replay, page, svg}) ::unlink(f.c_str());
+}
+
 }  // namespace

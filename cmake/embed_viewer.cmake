@@ -1,0 +1,15 @@
+# Writes OUT, a C++ file defining VIEWER_HTML, VIEWER_CSS and VIEWER_JS as
+# raw string literals holding the files of DIR.
+set(content "// Generated from the viewer sources: do not edit.\n#include \"tool/viewer_assets.h\"\n")
+foreach(pair "HTML;viewer.html" "CSS;viewer.css" "JS;viewer.js")
+  list(GET pair 0 name)
+  list(GET pair 1 file)
+  file(READ "${DIR}/${file}" text)
+  string(FIND "${text}" ")VIEWER_ASSET\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} contains the raw string's closing delimiter")
+  endif()
+  string(APPEND content "const char* const VIEWER_${name} = R\"VIEWER_ASSET(${text})VIEWER_ASSET\";\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "${content}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)

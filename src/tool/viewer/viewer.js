@@ -1,0 +1,234 @@
+'use strict';
+// The replay viewer: decodes the frames stored in the page and draws them.
+// Nothing is simulated here; every number shown comes from the checker.
+
+const JUMP_STATES = ['Grounded', 'Rising', 'Falling', 'Airborne'];
+const FLOOR_SPACING = 80;
+const GROUND_SURFACE = 432;  // floor n's surface is at 432 - 80 n + scrolled
+
+function decodeBase64(text) {
+  const binary = atob(text);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  return bytes;
+}
+
+// Zig-zag varints: (delta, run) pairs; each run adds delta to the value
+// `run` times, one frame each.
+function decodeColumn(text, length) {
+  const bytes = decodeBase64(text);
+  const out = new Int32Array(length);
+  let at = 0;
+  let value = 0;
+  let pos = 0;
+  const next = () => {
+    let shift = 0;
+    let z = 0;
+    for (;;) {
+      if (pos >= bytes.length) throw new Error('column ends inside a number');
+      const b = bytes[pos++];
+      z += (b & 0x7f) * 2 ** shift;
+      shift += 7;
+      if (b < 0x80) break;
+    }
+    return z % 2 === 0 ? z / 2 : -(z + 1) / 2;
+  };
+  while (pos < bytes.length) {
+    const delta = next();
+    const run = next();
+    if (run < 1 || at + run > length) throw new Error('column longer than its frames');
+    for (let k = 0; k < run; ++k) {
+      value += delta;
+      out[at++] = value;
+    }
+  }
+  if (at !== length) throw new Error('column shorter than its frames');
+  return out;
+}
+
+function decodeFloors(data) {
+  // As many floors as the columns say; the count is the run total.
+  const count = runTotal(data.floorLeft);
+  return { left: decodeColumn(data.floorLeft, count), right: decodeColumn(data.floorRight, count) };
+}
+
+function runTotal(text) {
+  const bytes = decodeBase64(text);
+  let pos = 0;
+  let total = 0;
+  let index = 0;
+  while (pos < bytes.length) {
+    let shift = 0;
+    let z = 0;
+    for (;;) {
+      const b = bytes[pos++];
+      z += (b & 0x7f) * 2 ** shift;
+      shift += 7;
+      if (b < 0x80) break;
+    }
+    if (index++ % 2 === 1) total += z / 2;  // zig-zag of a positive run length
+  }
+  return total;
+}
+
+function keysText(input) {
+  const keys = [];
+  if (input & 0x01) keys.push('Left');
+  if (input & 0x02) keys.push('Right');
+  if (input & 0x10) keys.push('Jump');
+  return keys.length ? keys.join(' + ') : 'none';
+}
+
+function verdictText(d) {
+  const verdict = d.valid ? 'Replay is valid' : 'Replay is invalid';
+  let reason;
+  if (d.died) {
+    reason = `The game ends in frame ${d.totalFrames}, frame ${d.frameInRecord} of record ${d.endRecord}; `;
+    reason += d.markerRecord === 0 ? 'the file has no end marker.'
+      : d.markerFollows ? `the end marker follows in record ${d.markerRecord}.`
+        : `the end marker is in record ${d.markerRecord}, not right after it.`;
+  } else {
+    reason = `The game does not end: the player is still alive at the ${d.aliveAt === 'end marker' ? 'end marker' : 'end of the records'}` +
+      ` after ${d.totalFrames} frames.`;
+  }
+  reason += ` Claimed floor ${d.claimed.floor}, combo ${d.claimed.combo}; simulated floor ${d.simulated.floor}, combo ${d.simulated.combo}.`;
+  return { verdict, reason };
+}
+
+if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, JUMP_STATES };
+
+if (typeof document === 'object') (function startViewer() {
+  const data = JSON.parse(document.getElementById('replay-data').textContent);
+  const n = data.frames + 1;
+  const col = {};
+  for (const name of Object.keys(data.columns)) col[name] = decodeColumn(data.columns[name], n);
+  const floors = decodeFloors(data);
+  const $ = (id) => document.getElementById(id);
+  const canvas = $('screen');
+  const g = canvas.getContext('2d');
+  const slider = $('slider');
+  let frame = 0;
+  let playing = false;
+  let speed = 1;
+  let carry = 0;
+  let last = 0;
+
+  $('player-name').textContent = data.name;
+  $('player-date').textContent = data.date;
+  const v = verdictText(data);
+  $('verdict').textContent = v.verdict;
+  $('verdict').className = 'verdict ' + (data.valid ? 'valid' : 'invalid');
+  $('verdict-reason').textContent = v.reason;
+  if (data.cut) {
+    $('cut-notice').hidden = false;
+    $('cut-notice').textContent = `The game lasts ${data.totalFrames} frames; the page shows the first ${data.frames} (its limit is ${data.limit}).`;
+  }
+  $('frame-count').textContent = String(data.frames);
+  slider.max = String(data.frames);
+  // The end marker's place: the last frame before its record, which is never played.
+  const markerFrame = (() => {
+    let at = data.frames;
+    if (data.markerRecord > 0) for (let i = 1; i < n; ++i) if (col.record[i] <= data.markerRecord - 2) at = i;
+    return at;
+  })();
+
+  function draw() {
+    const scrolled = col.scrolled[frame];
+    g.fillStyle = '#000';
+    g.fillRect(0, 0, 640, 480);
+    g.fillStyle = '#222a38';
+    g.fillRect(0, 0, 74, 480);
+    g.fillRect(566, 0, 74, 480);
+    const lowest = Math.max(0, Math.floor((GROUND_SURFACE + scrolled - 500) / FLOOR_SPACING));
+    const highest = Math.min(floors.left.length - 1, Math.ceil((GROUND_SURFACE + scrolled + 20) / FLOOR_SPACING));
+    g.font = '11px sans-serif';
+    for (let f = lowest; f <= highest; ++f) {
+      const y = GROUND_SURFACE - FLOOR_SPACING * f + scrolled;
+      if (floors.right[f] === floors.left[f]) continue;  // never seen on screen
+      g.fillStyle = f === col.floor[frame] ? '#5fa8ff' : '#8a93a6';
+      g.fillRect(floors.left[f] * 16, y, (floors.right[f] - floors.left[f]) * 16 + 16, 8);
+      g.fillStyle = '#cfd6e0';
+      g.fillText(String(f), floors.left[f] * 16 + 2, y + 20);
+    }
+    const x = col.x[frame];
+    const y = col.y[frame];
+    g.fillStyle = JUMP_STATES[col.jump[frame]] === 'Grounded' ? '#6fdc8c' : '#ffd27f';
+    g.fillRect(x - 11, y - 29, 22, 30);
+    const input = col.input[frame];
+    g.fillStyle = '#fff';
+    g.fillText(keysText(input), 8, 14);
+
+    $('frame-number').textContent = String(frame);
+    $('record-number').textContent = frame === 0 ? '-' : String(col.record[frame] + 1);
+    $('keys').textContent = frame === 0 ? '-' : keysText(input);
+    $('floor-number').textContent = String(col.floor[frame]);
+    $('speed-level').textContent = String(col.speed[frame]);
+    $('combo').textContent = String(col.combo[frame]);
+    $('best-combo').textContent = String(col.best[frame]);
+    $('jump-state').textContent = JUMP_STATES[col.jump[frame]];
+    $('position').textContent = `${x}, ${y}`;
+    slider.value = String(frame);
+    $('overview-cursor').style.left = `${(20 + 960 * frame / Math.max(1, data.frames)) / 10}%`;
+  }
+
+  function seek(f) {
+    frame = Math.max(0, Math.min(data.frames, Math.round(f)));
+    draw();
+  }
+
+  function tick(now) {
+    if (!playing) return;
+    carry += (now - last) * 60 * speed / 1000;
+    last = now;
+    const whole = Math.floor(carry);
+    carry -= whole;
+    if (whole > 0) seek(frame + whole);
+    if (frame >= data.frames) setPlaying(false);
+    else requestAnimationFrame(tick);
+  }
+
+  function setPlaying(on) {
+    playing = on && frame < data.frames;
+    $('play').textContent = playing ? 'Pause' : 'Play';
+    if (playing) {
+      last = performance.now();
+      carry = 0;
+      requestAnimationFrame(tick);
+    }
+  }
+
+  function setSpeed(s) {
+    speed = s;
+    $('speed').value = String(s);
+  }
+
+  $('play').addEventListener('click', () => setPlaying(!playing));
+  $('back').addEventListener('click', () => seek(frame - 1));
+  $('forward').addEventListener('click', () => seek(frame + 1));
+  $('to-end').addEventListener('click', () => seek(data.frames));
+  $('to-marker').addEventListener('click', () => seek(markerFrame));
+  $('speed').addEventListener('change', (e) => setSpeed(Number(e.target.value)));
+  slider.addEventListener('input', () => seek(Number(slider.value)));
+  $('overview').addEventListener('click', (e) => {
+    const box = $('overview').getBoundingClientRect();
+    seek(((e.clientX - box.left) / box.width * 1000 - 20) / 960 * data.frames);
+  });
+  document.addEventListener('keydown', (e) => {
+    if (e.target instanceof HTMLInputElement || e.target instanceof HTMLSelectElement) return;
+    const step = e.shiftKey ? 60 : 1;
+    const actions = {
+      ' ': () => setPlaying(!playing), ArrowLeft: () => seek(frame - step), ArrowRight: () => seek(frame + step),
+      Home: () => seek(0), End: () => seek(data.frames), e: () => seek(data.frames), m: () => seek(markerFrame),
+      1: () => setSpeed(1), 2: () => setSpeed(4), 3: () => setSpeed(16), 4: () => setSpeed(64),
+    };
+    const act = actions[e.key];
+    if (act) {
+      e.preventDefault();
+      act();
+    }
+  });
+
+  // For scripted checks: the frame shown, and a way to show another.
+  window.replayViewer = { seek, frame: () => frame, frames: data.frames, valid: data.valid };
+  draw();
+}());

@@ -1,0 +1,56 @@
+'use strict';
+// The page's decoding, under node: fixed encodings, and every sample's page
+// decoded and compared frame by frame with replaytool trace.
+const test = require('node:test');
+const assert = require('node:assert');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+
+const viewer = require('../../src/tool/viewer/viewer.js');
+const { replays, viewPage, pageData, trace, show } = require('./viewer_pages.js');
+
+const b64 = (bytes) => Buffer.from(bytes).toString('base64');
+
+test('columns decode from (delta, run) zig-zag varints', () => {
+  // 0 0 0 5 10 15 -3: (0, 3) (5, 3) (-18, 1)
+  assert.deepStrictEqual(Array.from(viewer.decodeColumn(b64([0, 6, 10, 6, 35, 2]), 7)), [0, 0, 0, 5, 10, 15, -3]);
+  // The extremes of a 32-bit column: deltas of 2^32 - 1 need five bytes.
+  const big = [0xfe, 0xff, 0xff, 0xff, 0x0f, 2, 0xfd, 0xff, 0xff, 0xff, 0x1f, 2];
+  assert.deepStrictEqual(Array.from(viewer.decodeColumn(b64(big), 2)), [2147483647, -2147483648]);
+  assert.strictEqual(viewer.runTotal(b64([0, 6, 10, 6, 35, 2])), 7);
+  assert.throws(() => viewer.decodeColumn(b64([0, 6]), 4), /shorter/);
+  assert.throws(() => viewer.decodeColumn(b64([0, 10]), 4), /longer/);
+  assert.throws(() => viewer.decodeColumn(b64([0, 0x86]), 3), /inside/);
+});
+
+test('every page holds exactly the frames trace prints', () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'viewer-'));
+  for (const replay of replays(dir)) {
+    const data = pageData(viewPage(replay, dir));
+    const rows = trace(replay);
+    const facts = show(replay);
+    assert.strictEqual(data.frames, rows.length, replay);
+    assert.strictEqual(data.totalFrames, facts.frames, replay);
+    assert.strictEqual(data.valid, facts.valid, replay);
+    const n = data.frames + 1;
+    const col = {};
+    for (const name of Object.keys(data.columns)) col[name] = viewer.decodeColumn(data.columns[name], n);
+    rows.forEach((r, i) => {
+      const f = i + 1;
+      const where = `${path.basename(replay)} frame ${f}`;
+      assert.strictEqual(col.x[f], Math.trunc(Number(r.x)), where);
+      assert.strictEqual(col.y[f], Math.trunc(Number(r.y)), where);
+      assert.strictEqual(col.scrolled[f], Number(r.scrolled), where);
+      assert.strictEqual(viewer.JUMP_STATES[col.jump[f]], r.jumpState, where);
+      assert.strictEqual(col.input[f], Number(r.input), where);
+      assert.strictEqual(col.record[f] + 1, Number(r.record), where);
+      assert.strictEqual(col.speed[f], Number(r.speedLevel), where);
+      assert.strictEqual(col.floor[f], Number(r.lastFloor), where);
+      assert.strictEqual(col.best[f], Number(r.bestCombo), where);
+    });
+    const floors = viewer.decodeFloors(data);
+    assert.ok(floors.left.length >= Number(rows[rows.length - 1].floorCount), replay);
+  }
+  fs.rmSync(dir, { recursive: true });
+});
