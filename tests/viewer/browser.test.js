@@ -79,6 +79,24 @@ test('the viewer in a real browser', async () => {
       await page.close();
     }
 
+    // A game that never ends: the page keeps its first million frames and says so.
+    const text = path.join(dir, 'endless.txt');
+    fs.writeFileSync(text, 'name "endless"\ndate ""\nscore 0\nfloor 0\ncombo 0\nrejump 1\nseed 5\nrecords\n' +
+      '300 0x12\n2147483646 0x11\n0 0x80\n');
+    const endless = path.join(dir, 'endless.wlx');
+    execFileSync(tool, ['pack', text, endless]);
+    const long = await browser.newPage();
+    const longProblems = [];
+    long.on('pageerror', (e) => longProblems.push(String(e)));
+    await long.goto('file://' + viewPage(endless, dir));
+    assert.strictEqual(await long.textContent('#frame-count'), '1000000');
+    assert.ok(await long.isVisible('#cut-notice'));
+    assert.match(await long.textContent('#cut-notice'), /lasts 2147483948 frames; the page shows the first 1000000/);
+    await long.keyboard.press('e');
+    assert.strictEqual(await long.textContent('#frame-number'), '1000000');
+    assert.deepStrictEqual(longProblems, []);
+    await long.close();
+
     // The standalone overview: an SVG image that renders on its own.
     const svg = path.join(dir, 'climb.svg');
     execFileSync(tool, ['view', path.join(__dirname, '..', '..', 'samples', 'climb.wlx'), '--svg', svg]);
