@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "replay/replay_file.h"
+#include "verify/playback.h"
 
 // Exit statuses.
 inline constexpr int EXIT_ALL_VALID = 0;
@@ -32,6 +33,13 @@ bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);
+
+// The first end marker in the file, counting records from 1; 0 if none.
+std::uint32_t firstMarker(const ReplayFile& replay);
+
+// What a game that did not end met: "end marker" or "records exhausted"
+// (playback stops early only at a marker).
+const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header);
 
 int runShow(int argc, char** argv);
 int runTrace(int argc, char** argv);

@@ -16,14 +16,6 @@ std::size_t textLength(const char* field, std::size_t width) {
   return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : width;
 }
 
-// The first end marker in the file, counting records from 1; 0 if none.
-std::uint32_t firstMarker(const ReplayFile& replay) {
-  const std::uint32_t count = recordCountOf(replay);
-  for (std::uint32_t j = 0; j < count; ++j)
-    if (recordAt(replay, j).input & END_MARKER) return j + 1;
-  return 0;
-}
-
 struct Facts {
   const char* path;
   const ReplayHeader* header;
@@ -31,10 +23,7 @@ struct Facts {
   std::uint32_t marker;  // 1-based, 0 for none
 };
 
-// What a game that did not end met: playback stops early only at a marker.
-const char* aliveReason(const Facts& f) {
-  return f.outcome.recordsPlayed < static_cast<std::uint32_t>(f.header->recordCount) ? "end marker" : "records exhausted";
-}
+const char* aliveReason(const Facts& f) { return aliveReason(f.outcome, *f.header); }
 
 void printText(const Facts& f) {
   const ReplayHeader& h = *f.header;

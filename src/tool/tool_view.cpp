@@ -62,12 +62,6 @@ bool collect(void* context, const FrameReport& r) {
   return r.frame < MAX_VIEW_FRAMES;
 }
 
-std::uint32_t firstMarker(const ReplayFile& replay) {
-  for (std::uint32_t j = 0; j < recordCountOf(replay); ++j)
-    if (recordAt(replay, j).input & END_MARKER) return j + 1;
-  return 0;
-}
-
 // The player's height and the screen's bottom edge, in floors.
 double heightOf(const Columns& c, std::size_t i) { return (431.0 - c.y[i] + c.scrolled[i]) / 80.0; }
 double bottomOf(const Columns& c, std::size_t i) { return (c.scrolled[i] - 108) / 80.0; }
@@ -152,7 +146,7 @@ std::string pageData(const Columns& c, const ReplayHeader& h, const PlaybackOutc
   j.append(",\"frameInRecord\":").append(std::to_string(o.frames - o.lastRecordStart));
   j.append(",\"markerRecord\":").append(std::to_string(marker));
   j.append(",\"markerFollows\":").append(o.died && o.markerFollows ? "true" : "false");
-  j.append(",\"aliveAt\":\"").append(o.died ? "" : o.recordsPlayed < recordCountOf(ReplayFile{h, nullptr}) ? "end marker" : "records exhausted").append("\"");
+  j.append(",\"aliveAt\":\"").append(o.died ? "" : aliveReason(o, h)).append("\"");
   j.append(",\"claimed\":{\"score\":").append(std::to_string(h.score)).append(",\"floor\":").append(std::to_string(h.floor))
       .append(",\"combo\":").append(std::to_string(h.combo)).append("}");
   j.append(",\"simulated\":{\"floor\":").append(std::to_string(o.highestFloor)).append(",\"combo\":")
@@ -204,8 +198,8 @@ int runView(int argc, char** argv) {
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
-  // The verdict over the whole file first; then the frames the page keeps.
-  const PlaybackOutcome verdict = playReplayOutcome(replay);
+  // The frames the page keeps; when the page's limit stopped them, the
+  // verdict comes from a second playback of the whole file.
   Columns columns;
   GameState start;
   initGame(start, replay.header.rejump, replay.header.seed);
@@ -213,7 +207,8 @@ int runView(int argc, char** argv) {
   PlaybackOptions options;
   options.observer = collect;
   options.context = &columns;
-  (void)playReplayOutcome(replay, options);
+  const PlaybackOutcome shown = playReplayOutcome(replay, options);
+  const PlaybackOutcome verdict = shown.stopped && !shown.died ? playReplayOutcome(replay) : shown;
   const bool cut = verdict.frames > MAX_VIEW_FRAMES;
   const std::uint32_t marker = firstMarker(replay);
   releaseReplay(replay);

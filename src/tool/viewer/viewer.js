@@ -13,15 +13,11 @@ function decodeBase64(text) {
   return bytes;
 }
 
-// Zig-zag varints: (delta, run) pairs; each run adds delta to the value
-// `run` times, one frame each.
-function decodeColumn(text, length) {
+// The numbers of a column: zig-zag LEB128 varints.
+function varints(text) {
   const bytes = decodeBase64(text);
-  const out = new Int32Array(length);
-  let at = 0;
-  let value = 0;
-  let pos = 0;
-  const next = () => {
+  const out = [];
+  for (let pos = 0; pos < bytes.length;) {
     let shift = 0;
     let z = 0;
     for (;;) {
@@ -31,11 +27,20 @@ function decodeColumn(text, length) {
       shift += 7;
       if (b < 0x80) break;
     }
-    return z % 2 === 0 ? z / 2 : -(z + 1) / 2;
-  };
-  while (pos < bytes.length) {
-    const delta = next();
-    const run = next();
+    out.push(z % 2 === 0 ? z / 2 : -(z + 1) / 2);
+  }
+  return out;
+}
+
+// (delta, run) pairs: each run adds delta to the value `run` times, one
+// frame each.
+function decodeColumn(text, length) {
+  const numbers = varints(text);
+  const out = new Int32Array(length);
+  let at = 0;
+  let value = 0;
+  for (let i = 0; i + 1 < numbers.length; i += 2) {
+    const [delta, run] = [numbers[i], numbers[i + 1]];
     if (run < 1 || at + run > length) throw new Error('column longer than its frames');
     for (let k = 0; k < run; ++k) {
       value += delta;
@@ -46,29 +51,14 @@ function decodeColumn(text, length) {
   return out;
 }
 
-function decodeFloors(data) {
-  // As many floors as the columns say; the count is the run total.
-  const count = runTotal(data.floorLeft);
-  return { left: decodeColumn(data.floorLeft, count), right: decodeColumn(data.floorRight, count) };
+// The number of values a column holds: the sum of its runs.
+function runTotal(text) {
+  return varints(text).reduce((total, v, i) => (i % 2 === 1 ? total + v : total), 0);
 }
 
-function runTotal(text) {
-  const bytes = decodeBase64(text);
-  let pos = 0;
-  let total = 0;
-  let index = 0;
-  while (pos < bytes.length) {
-    let shift = 0;
-    let z = 0;
-    for (;;) {
-      const b = bytes[pos++];
-      z += (b & 0x7f) * 2 ** shift;
-      shift += 7;
-      if (b < 0x80) break;
-    }
-    if (index++ % 2 === 1) total += z / 2;  // zig-zag of a positive run length
-  }
-  return total;
+function decodeFloors(data) {
+  const count = runTotal(data.floorLeft);
+  return { left: decodeColumn(data.floorLeft, count), right: decodeColumn(data.floorRight, count) };
 }
 
 function keysText(input) {
