@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/frame_step.h"
+#include "verify/repeat_finder.h"
 #include "verify/speed_decay.h"
 
 namespace {
@@ -23,6 +24,7 @@ struct Player {
   PlaybackOutcome& out;
   const PlaybackOptions& options;
   OwedDecay& owed;
+  RepeatFinder& history;
   std::uint32_t record;
   std::uint8_t input;
 
@@ -55,17 +57,20 @@ struct Player {
     return true;
   }
 
-  // Brent's cycle detection on the complete state. Playback is a pure
-  // function of state and input, so once the state after some frame equals
-  // the state `period` frames earlier, the rest of the record repeats that
-  // cycle: whole cycles are skipped and only the remainder is simulated.
-  // Every state of the cycle has been seen alive, so no death is skipped.
-  // When the speed settles mid-record the search starts again on the state
-  // without it.
+  // Playback is a pure function of state and input, so once the state after
+  // some frame equals the state `period` frames earlier, the rest of the
+  // record repeats that cycle: whole cycles are skipped and only the
+  // remainder is simulated. Every state of the cycle has been seen alive, so
+  // no death is skipped. The repeat finder sees a repeat of any of its last
+  // states the frame it happens; Brent's single mark, moved at each power of
+  // two, finds the longer periods and those a hash collision hides. When the
+  // speed settles mid-record both start again on the state without it: the
+  // states before are not iterates of the same function.
   bool runFastForward(std::uint32_t total) {
     const GameState& state = out.finalState;
     settleSpeed();
     GameState mark = state;
+    startStretch(history, state);
     std::uint32_t power = 1;
     std::uint32_t period = 0;
     for (std::uint32_t done = 0; done < total;) {
@@ -74,16 +79,19 @@ struct Player {
       ++period;
       if (settleSpeed()) {
         mark = state;
+        startStretch(history, state);
         power = 1;
         period = 0;
         continue;
       }
-      if (sameState(state, mark)) {
+      std::uint32_t cycle = recordAndFindRepeat(history, state);
+      if (cycle == 0 && sameState(state, mark)) cycle = period;
+      if (cycle != 0) {
         const std::uint32_t remaining = total - done;
-        const std::uint32_t skipped = remaining - remaining % period;
+        const std::uint32_t skipped = remaining - remaining % cycle;
         out.frames += skipped;
         if (owed.active) owed.frames += skipped;
-        return run(remaining % period);
+        return run(remaining % cycle);
       }
       if (period == power) {
         mark = state;
@@ -106,6 +114,7 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
   PlaybackOutcome out{};
   initGame(out.finalState, replay.header.rejump, replay.header.seed);
   OwedDecay owed;
+  RepeatFinder history;
 
   const std::uint32_t count = recordCountOf(replay);
   std::uint32_t i = 0;
@@ -113,12 +122,12 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
     const InputRecord record = recordAt(replay, i);
     if (record.input & END_MARKER) break;
     if (owed.active && !speedIsSettled(out.finalState, record.input)) {
-      // A direction key makes the speed exactly ±0.3 from any settled value
-      // of either sign: the owed decay cannot change this frame.
-      out.finalState.vx = owed.from;
+      // Only a direction key ends the settled stretch; it needs the owed
+      // decay only until the speed is too small to change its ±0.3.
+      out.finalState.vx = decaySpeedForKey(owed.from, owed.frames);
       owed = OwedDecay{};
     }
-    Player player{out, options, owed, i, record.input};
+    Player player{out, options, owed, history, i, record.input};
     out.lastRecordStart = out.frames;
     const std::uint32_t total = framesOf(record);
     // Frames of this record before the first one observed may be skipped.

@@ -7,6 +7,7 @@
 #include "sim/extended.h"
 #include "sim/frame_step.h"
 #include "support/replay_builder.h"
+#include "support/sim_helpers.h"
 #include "verify/speed_decay.h"
 #include "verify/playback.h"
 
@@ -141,6 +142,60 @@ TEST(FastForward, OwedDecayEqualsTheDecayFrameByFrame) {
       ASSERT_EQ(decaySpeed(from, n), naive[n]) << from << " after " << n;
     EXPECT_EQ(decaySpeed(from, 1ull << 40), naive.back());
   }
+}
+
+TEST(FastForward, ASettledSpeedChangesNothingButItselfInAnyLaterFrame) {
+  // The claim behind the shortcut, tried directly: from states of random
+  // games given speeds around the limits, at positions around the walls and
+  // the sign bounds, every later frame without a direction key (landings
+  // included) leaves the state as it leaves the same state with vx = 0, and
+  // vx decays by itself.
+  std::mt19937 rng(20261209);
+  const double speeds[] = {0x1p-46, 0x1p-47, 0x1p-48, 0x1.0000000000001p-48, 0x1.fffffffffffffp-49, 0x1p-57, 0x1p-58, 0x1.fffffffffffffp-59, 0x1p-1074, 0.0};
+  const double places[] = {85.0, 85.5, 86.0 - 0x1p-46, 86.0, 200.25, 554.5, 555.0 - 0x1p-43, 555.0};
+  int settled = 0;
+  for (int g = 0; g < 40; ++g) {
+    GameState base = freshGame(rng(), static_cast<std::int32_t>(rng() % 2));
+    for (int f = static_cast<int>(rng() % 600); f > 0 && stepFrame(base, static_cast<std::uint8_t>(rng() % 20)); --f) {
+    }
+    for (const double speed : speeds)
+      for (const double sign : {1.0, -1.0})
+        for (const double place : places) {
+          GameState real = base, bare = base;
+          real.x = bare.x = place;
+          real.vx = sign * speed;
+          bare.vx = 0.0;
+          const std::uint8_t input = static_cast<std::uint8_t>(rng() % 2 ? 0x10 : 0x00);
+          if (!speedIsSettled(real, input)) continue;
+          ++settled;
+          double vx = real.vx;
+          for (int frame = 0; frame < 400; ++frame) {
+            const std::uint8_t in = static_cast<std::uint8_t>(rng() % 3 ? input : input ^ 0x10);
+            const bool alive = stepFrame(real, in);
+            ASSERT_EQ(alive, stepFrame(bare, in));
+            vx = decaySpeed(vx, 1);
+            ASSERT_EQ(bitsOf(real.vx), bitsOf(vx)) << place << " " << sign * speed << " frame " << frame;
+            real.vx = bare.vx;
+            ASSERT_TRUE(sameState(real, bare)) << place << " " << sign * speed << " frame " << frame;
+            real.vx = vx;
+            if (!alive) break;
+          }
+        }
+  }
+  EXPECT_GT(settled, 1000);
+}
+
+TEST(FastForward, ADirectionKeyCannotTellTheShortenedDecayFromTheWholeOne) {
+  for (const double from : {0x1p-48, -0x1p-48, 0x1.5p-50, -0x1.8p-58, 0x1p-58, 0x1p-1060})
+    for (std::uint64_t frames = 0; frames < 90; ++frames)
+      for (const std::uint8_t key : {INPUT_LEFT, INPUT_RIGHT, static_cast<std::uint8_t>(INPUT_LEFT | INPUT_RIGHT)}) {
+        GameState whole = freshGame(3), shortened = whole;
+        whole.vx = decaySpeed(from, frames);
+        shortened.vx = decaySpeedForKey(from, frames);
+        applyInput(whole, key);
+        applyInput(shortened, key);
+        ASSERT_EQ(bitsOf(whole.vx), bitsOf(shortened.vx)) << from << " after " << frames;
+      }
 }
 
 TEST(FastForward, HugeRecordsOfAStandingPlayerFinish) {
