@@ -11,6 +11,10 @@ namespace {
 // Records shorter than this are simulated frame by frame: looking for a
 // cycle would cost more than it could save.
 constexpr std::uint32_t FAST_FORWARD_MIN_FRAMES = 64;
+// The repeat finder sees every this many frames: a repeat it finds is then a
+// multiple of the period, which is a period too, found at most a few frames
+// later, while its cost per frame shrinks to a fraction of a frame's.
+constexpr std::uint32_t REPEAT_STRIDE = 4;
 
 // While the speed is settled (see speed_decay.h) the state holds vx = 0 and
 // the true speed is `from` after `frames` frames of decay.
@@ -62,7 +66,7 @@ struct Player {
   // record repeats that cycle: whole cycles are skipped and only the
   // remainder is simulated. Every state of the cycle has been seen alive, so
   // no death is skipped. The repeat finder sees a repeat of any of its last
-  // states the frame it happens; Brent's single mark, moved at each power of
+  // states within a stride of it happening; Brent's single mark, moved at each power of
   // two, finds the longer periods and those a hash collision hides. When the
   // speed settles mid-record both start again on the state without it: the
   // states before are not iterates of the same function.
@@ -73,6 +77,7 @@ struct Player {
     startStretch(history, state);
     std::uint32_t power = 1;
     std::uint32_t period = 0;
+    std::uint32_t sinceRecorded = 0;  // frames since the finder last saw a state
     for (std::uint32_t done = 0; done < total;) {
       if (!step()) return false;
       ++done;
@@ -82,9 +87,14 @@ struct Player {
         startStretch(history, state);
         power = 1;
         period = 0;
+        sinceRecorded = 0;
         continue;
       }
-      std::uint32_t cycle = recordAndFindRepeat(history, state);
+      std::uint32_t cycle = 0;
+      if (++sinceRecorded == REPEAT_STRIDE) {
+        sinceRecorded = 0;
+        cycle = REPEAT_STRIDE * recordAndFindRepeat(history, state);
+      }
       if (cycle == 0 && sameState(state, mark)) cycle = period;
       if (cycle != 0) {
         const std::uint32_t remaining = total - done;

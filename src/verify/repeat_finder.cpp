@@ -1,5 +1,6 @@
 #include "verify/repeat_finder.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -10,22 +11,13 @@ std::uint64_t bitsOf(double v) {
   return b;
 }
 
-std::uint64_t pair(std::int32_t hi, std::int32_t lo) {
-  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(hi)) << 32) | static_cast<std::uint32_t>(lo);
-}
-
 // Equal states hash equal whatever fields are left out; these are the ones
 // that change from frame to frame in a game that has not yet cycled.
 std::uint32_t slotOf(const GameState& s) {
-  std::uint64_t h = bitsOf(s.x) * 0x9E3779B97F4A7C15u;
-  h ^= bitsOf(s.y) * 0xC2B2AE3D27D4EB4Fu;
-  h ^= bitsOf(s.vx) * 0x165667B19E3779F9u;
-  h ^= bitsOf(s.vy) * 0xD6E8FEB86659FD93u;
-  h ^= pair(s.scrolled, s.speedTimer) * 0xFF51AFD7ED558CCDu;
-  h ^= pair(static_cast<std::int32_t>(s.jumpState), s.halfStep) * 0xC4CEB9FE1A85EC53u;
-  h ^= pair(s.comboTimer, s.lastFloor) * 0x27D4EB2F165667C5u;
-  h ^= h >> 31;
-  h *= 0x94D049BB133111EBu;
+  std::uint64_t h = bitsOf(s.x) ^ std::rotl(bitsOf(s.y), 21) ^ std::rotl(bitsOf(s.vy), 42);
+  h ^= std::rotl(bitsOf(s.vx), 11) ^ (static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.scrolled)) << 32);
+  h ^= static_cast<std::uint32_t>(s.halfStep + 2 * s.comboTimer + 1024 * static_cast<std::int32_t>(s.jumpState));
+  h *= 0x9E3779B97F4A7C15u;
   return static_cast<std::uint32_t>(h >> 53) & (RepeatFinder::SLOTS - 1);
 }
 

@@ -9,7 +9,7 @@
 #include "sim/game_state.h"
 
 struct RepeatFinder {
-  static constexpr std::uint32_t WINDOW = 512;  // states kept: the longest period found at once
+  static constexpr std::uint32_t WINDOW = 128;  // states kept: the longest period found at once
   static constexpr std::uint32_t SLOTS = 2048;  // hash slots, a power of two
   std::uint64_t first = 1;  // number of the stretch's first state; numbers start at 1
   std::uint64_t next = 1;   // number the next state recorded gets
