@@ -67,6 +67,7 @@ void BM_Verdict_WorstCase(benchmark::State& state, const char* name) {
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, before_change_840, "before-change-840.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_change_76, "after-change-76.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, rearmed_decay, "rearmed-decay.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_repeat_finder_58, "after-repeat-finder-58.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
