@@ -66,10 +66,10 @@ struct Player {
   // record repeats that cycle: whole cycles are skipped and only the
   // remainder is simulated. Every state of the cycle has been seen alive, so
   // no death is skipped. The repeat finder sees a repeat of any of its last
-  // states within a stride of it happening; Brent's single mark, moved at each power of
-  // two, finds the longer periods and those a hash collision hides. When the
-  // speed settles mid-record both start again on the state without it: the
-  // states before are not iterates of the same function.
+  // states within a stride of it happening; Brent's single mark, moved at
+  // each power of two, finds the longer periods and those a hash collision
+  // hides. When the speed settles mid-record both start again on the state
+  // without it: the states before are not iterates of the same function.
   bool runFastForward(std::uint32_t total) {
     const GameState& state = out.finalState;
     settleSpeed();
