@@ -67,6 +67,15 @@ inline std::int32_t truncLow32(Ext v) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(extTrunc(v))));
 }
 
+// truncLow32(widen(v)) for a binary64 v: widening is exact, so this is v's
+// own truncation, which one conversion instruction does wherever the result
+// fits (|v| < 2^63); the model answers for the rest (the unit's pattern).
+inline std::int32_t truncStoredLow32(double v) {
+  if (__builtin_fabs(v) < 0x1p63) [[likely]]
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v))));
+  return truncLow32(widen(v));
+}
+
 // The game's constants, each the binary64 nearest its decimal text. Written
 // as doubles on purpose: an `L` literal would be a different number.
 namespace k {

@@ -90,16 +90,13 @@ template <class Exact>
 }
 
 // The rare result that is not r: kept out of line, so that the branch to it
-// stays a branch (see roundTwice).
+// stays a branch (see decideNearMidpoint).
 [[gnu::noinline]] inline double differsFromNearest(double t) { return t; }
 
-// round53(round64(r + e)) for r = fl(r + e), by the argument above;
-// `exact` computes it the slow way. The result is r on the predicted path:
-// a chain of dependent operations then waits for r alone, while the check
-// that it is r (almost always true) runs beside it.
+// round53(round64(r + e)) for r = fl(r + e), by the argument above, for an
+// e that may lie near half an ulp of r; `exact` computes it the slow way.
 template <class Exact>
-RUNAUDIT_FAST_INLINE double roundTwice(double r, double e, Exact exact) {
-  countOperation();
+[[gnu::noinline]] double decideNearMidpoint(double r, double e, Exact exact) {
   constexpr std::uint64_t MAGNITUDE = ~0ull >> 1;
   constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
   constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
@@ -107,16 +104,33 @@ RUNAUDIT_FAST_INLINE double roundTwice(double r, double e, Exact exact) {
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
   const std::uint64_t magnitude = bits & MAGNITUDE;
   // Zero passes: magnitude - 1 wraps to the top.
-  if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) [[unlikely]]
-    return fallBack(exact);
+  if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) return fallBack(exact);
   const double binade = std::bit_cast<double>(bits & EXPONENT);  // 2^E, or 0
   const double C = binade * 0x1.8p-11;  // 3·2^(E-12), exactly
   const double n = C - (e + C);
   const double t = r - n;
   // Equal values are equal bits here: nonzero, or zeros of r's sign.
-  if (t != r) [[unlikely]]
-    return differsFromNearest(t);
-  return r;
+  return t != r ? differsFromNearest(t) : r;
+}
+
+// The fast test, for normal r = ±2^E·(1.f) with q = 2^(E-63): e = fl(v - r)
+// (exact for a sum; the fused multiply-add rounds a product's once). If
+// |v - r| < 1023q then |round64(v) - r| <= |v - r| + q/2 < 1024q, half an
+// ulp of r, and round53 gives r back. (Below a power of two r the grid is
+// finer, but correct rounding already puts v within u/4 of r, and
+// round64(v) stays on r's side of the midpoint r - u/4, itself a 64-bit
+// number whose tie goes to the even r.) The test compares fl(|v - r|) with
+// fl(1023q) = fl(2^E · 1023·2^-63): rounding is monotone, so when the
+// first is below the second, |v - r| is below 1023q, whether or not either
+// rounding was exact near the subnormals. Subnormal r gives the bound 0 and
+// fails, as do infinities and NaN (bound inf or NaN, e inf or NaN); so does
+// r = ±0, which is the answer anyway (a sum is then exact, and a product
+// below 2^-1075 rounds to ±0 both ways). The rest goes the slow way.
+RUNAUDIT_FAST_INLINE bool isNearest(double r, double e) {
+  countOperation();
+  constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
+  const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E
+  return __builtin_fabs(e) < binade * 0x1.ff8p-54 || r == 0.0;  // 1023·2^-63
 }
 
 // Exact error of r = fl(a + b) (Knuth's TwoSum: no branch, any order).
@@ -135,14 +149,30 @@ RUNAUDIT_FAST_INLINE Sum extSub(Wide a, Wide b) { return {a.v, -b.v}; }
 RUNAUDIT_FAST_INLINE Product extMul(Wide a, Wide b) { return {a.v, b.v}; }
 RUNAUDIT_FAST_INLINE NegatedSum extNeg(Sum s) { return {s}; }
 
+// The slow ways take the operands, not r and e: nothing of them needs to
+// stay live on the fast path.
+[[gnu::noinline]] inline double storeSumSlowly(double a, double b) {
+  const double r = a + b;
+  return decideNearMidpoint(r, sumError(a, b, r), [a, b] { return ::store(::extAdd(::widen(a), ::widen(b))); });
+}
+
+[[gnu::noinline]] inline double storeProductSlowly(double a, double b) {
+  const double r = a * b;
+  return decideNearMidpoint(r, __builtin_fma(a, b, -r), [a, b] { return ::store(::extMul(::widen(a), ::widen(b))); });
+}
+
 RUNAUDIT_FAST_INLINE double store(Sum s) {
   const double r = s.a + s.b;
-  return roundTwice(r, sumError(s.a, s.b, r), [s] { return ::store(::extAdd(::widen(s.a), ::widen(s.b))); });
+  if (isNearest(r, sumError(s.a, s.b, r))) [[likely]]
+    return r;
+  return storeSumSlowly(s.a, s.b);
 }
 
 RUNAUDIT_FAST_INLINE double store(Product p) {
   const double r = p.a * p.b;
-  return roundTwice(r, __builtin_fma(p.a, p.b, -r), [p] { return ::store(::extMul(::widen(p.a), ::widen(p.b))); });
+  if (isNearest(r, __builtin_fma(p.a, p.b, -r))) [[likely]]
+    return r;
+  return storeProductSlowly(p.a, p.b);
 }
 
 // Rounding to nearest is symmetric: storing -v is negating the stored v.
@@ -166,6 +196,6 @@ RUNAUDIT_FAST_INLINE bool compare(Sum s, Wide c) {
 RUNAUDIT_FAST_INLINE bool operator>(Sum s, Wide c) { return compare<Order::Greater>(s, c); }
 RUNAUDIT_FAST_INLINE bool operator<(Sum s, Wide c) { return compare<Order::Less>(s, c); }
 
-RUNAUDIT_FAST_INLINE std::int32_t truncLow32(Wide v) { return ::truncLow32(::widen(v.v)); }
+RUNAUDIT_FAST_INLINE std::int32_t truncLow32(Wide v) { return ::truncStoredLow32(v.v); }
 
 }  // namespace RUNAUDIT_FASTEXT_NS

@@ -50,6 +50,9 @@ struct Crossing {
   std::int32_t den;
   std::int32_t E;
   std::int32_t B;
+  std::int32_t A;  // horizontal run of the foot path, 0 when straight down
+  std::int32_t F;
+  std::int32_t G;
 };
 
 Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
@@ -60,7 +63,7 @@ Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
   const std::int32_t G = wrapSub(q1.x, p2.x);
   const std::int32_t H = wrapSub(q1.y, p2.y);
 
-  Crossing c{false, 0, 0, E, B};
+  Crossing c{false, 0, 0, E, B, A, F, G};
   c.den = wrapSub(wrapMul(F, E), wrapMul(A, B));
   if (c.den == 0) return c;  // parallel paths never meet
   c.tNum = wrapSub(wrapMul(H, A), wrapMul(G, F));
@@ -69,9 +72,23 @@ Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
   return c;
 }
 
+// A foot path straight down (A = 0) onto a level floor (B = 0) from the
+// left end (E > 0), all within 2^15 so that no product wraps: then
+// den = F·E and tNum = -G·F, t = n / E with n = -G in [0, E] (the hit),
+// and the three extended steps that form E·t are off by a relative 2^-62
+// at most, 2^-47 absolutely: E·t + 0.5 rounds to within 2^-46 of n + 0.5
+// and truncates to n, while B·t + 0.5 is 0.5 and truncates to 0. The hit
+// is the path's own end: no division needed.
+bool fallsStraightOntoLevelFloor(const Crossing& c) {
+  constexpr std::int32_t LIMIT = 1 << 15;
+  const auto within = [](std::int32_t v) { return v >= -LIMIT && v <= LIMIT; };
+  return c.A == 0 && c.B == 0 && c.E > 0 && c.E <= LIMIT && within(c.F) && within(c.G);
+}
+
 // Where a crossing meets the floor: t as the product with the one
 // reciprocal, each step kept extended, rounded half up by truncation.
 Intersection hitPoint(const Crossing& c, IntPoint q1) {
+  if (fallsStraightOntoLevelFloor(c)) return Intersection{true, q1.x - c.G, q1.y};
   const Ext inv = extDiv(widen(1.0), widen(c.den));
   const Ext t = extMul(widen(c.tNum), inv);
   const std::int32_t dx = truncLow32(extAdd(extMul(widen(c.E), t), widen(k::C0_5)));
@@ -116,12 +133,12 @@ void scoreLanding(GameState& state, std::int32_t floorNo) {
 void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY) {
   if (state.jumpState == JumpState::Rising) return;
 
-  const std::int32_t curY = truncLow32(widen(state.y));
+  const std::int32_t curY = truncStoredLow32(state.y);
   FloorBand band = findFloorBand(state, curY);
   if (!band.found) band = findFloorBand(state, oldY);
 
   if (band.found) {
-    const std::int32_t curX = truncLow32(widen(state.x));
+    const std::int32_t curX = truncStoredLow32(state.x);
     const IntPoint q1{band.leftPx, band.floorY};
     const IntPoint q2{band.rightPx, band.floorY};
     const std::int32_t feetY = wrapAdd(curY, 1);

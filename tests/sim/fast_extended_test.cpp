@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -140,13 +141,41 @@ struct PairGenerator {
     }
   }
 
+  // x·y, of 68 bits when both have 34, whose 64-bit rounding is the
+  // binary64 midpoint above an odd r of p bits while one rounding gives r:
+  // from r's last bit (bit 68 - p) down, 1, 0, ones to the 64-bit point
+  // (bit 4), then 1. It is
+  // scaled to a normal binade near 2^-1022 or anywhere (p = 53), or into
+  // the subnormals (p < 53), where v - r needs bits below 2^-1074. y gets
+  // the wanted low bits through the inverse of the odd x modulo 2^48.
+  void twiceRoundedProductOperands(double& a, double& b) {
+    const int p = pick(3) ? 53 : 20 + pick(33);
+    const int low = 69 - p;  // bits from r's last one down
+    const std::uint64_t wanted = (1ull << (low - 1)) | (((1ull << (low - 2)) - 1) & ~0xFull) | 8 | (bits() & 7);
+    const std::uint64_t x = (bits() >> 30) | (1ull << 33) | 1;
+    std::uint64_t inverse = x;  // Newton's iteration doubles the correct low bits from 3
+    for (int i = 0; i < 4; ++i) inverse *= 2 - x * inverse;
+    const std::uint64_t mask = (1ull << low) - 1;
+    const std::uint64_t y = (((bits() >> 30) | (1ull << 33)) & ~mask) | ((wanted * inverse) & mask);
+    const int top = p == 53 ? (pick(2) ? -1022 + pick(20) : pick(2000) - 1000) : -1075 + p;
+    const int scale = top - 67;  // x·y's top bit is 2^67 (or 2^66, then off by one)
+    a = std::ldexp(static_cast<double>(x), scale / 2) * (pick(2) ? 1 : -1);
+    b = std::ldexp(static_cast<double>(y), scale - scale / 2) * (pick(2) ? 1 : -1);
+  }
+
   void productOperands(double& a, double& b) {
-    switch (pick(4)) {
+    if (pick(6) == 0) return twiceRoundedProductOperands(a, b);
+    const int kind = pick(5);
+    switch (kind) {
       case 0: a = any(); b = any(); break;
-      case 1: {
+      case 1:
+      case 4: {
         const int wa = 20 + pick(34);
         a = shortFactor(wa);
         b = shortFactor(std::max(2, std::min(53, 50 + pick(21) - wa)));
+        // Also just above the subnormals, where the product's error may
+        // need bits below 2^-1074 and the fused multiply-add rounds it.
+        if (kind == 4) a = std::ldexp(a, -1024 + pick(60) - std::ilogb(a) - std::ilogb(b));
         break;
       }
       case 2: {
@@ -229,6 +258,24 @@ TEST_F(FastExtended, ComparisonsOfUnroundedSumsMatchBothModels) {
     return same;
   });
   EXPECT_EQ(found, 0);
+}
+
+// Positions are truncated straight from binary64: the same pixels as the
+// model's truncation of the widened value, out of range and NaN included.
+TEST(FastExtendedModel, StoredValuesTruncateAsTheirWidenedValues) {
+  std::mt19937_64 rng{0x7A11};
+  PairGenerator g{std::mt19937_64{0x7A12}};
+  const double edges[] = {0x1p63, -0x1p63, 0x1.fffffffffffffp62, -0x1.fffffffffffffp62, 0x1p31, -0x1p31, 0x1p32 + 0.5,
+                          -0.5, -0.0, 4.9e-324, 1.0 / 0.0, -1.0 / 0.0, std::nan(""), 554.9999999999999, -1.0};
+  for (int i = 0; i < 2000000; ++i) {
+    double v = i < 15 ? edges[i] : g.pick(2) ? g.any() : g.gameValue();
+    if (i % 3 == 0) v = std::ldexp(static_cast<double>(static_cast<std::int64_t>(rng())), -g.pick(64));
+    const std::int32_t want = truncLow32(widen(v));
+    const auto soft = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(softext::truncToInt64(softext::fromDouble(v)))));
+    ASSERT_EQ(truncStoredLow32(v), want) << std::hexfloat << v;
+    ASSERT_EQ(soft, want) << std::hexfloat << v;
+  }
 }
 
 TEST(FastExtendedModel, IsChosenForTheSoftwareModelAndWhereTheUnitIsMissing) {
