@@ -97,6 +97,8 @@ void BM_FastPath_FallbackRate(benchmark::State& state) {
   state.counters["climbing_ops"] = static_cast<double>(fastOpCounts.operations);
   state.counters["climbing_fallback_rate"] =
       static_cast<double>(fastOpCounts.fallbacks) / static_cast<double>(fastOpCounts.operations);
+  state.counters["climbing_full_check_rate"] =
+      static_cast<double>(fastOpCounts.nearMidpoint) / static_cast<double>(fastOpCounts.operations);
   fastOpCounts = {};
   GameState s;
   initGame(s, 0, 0);

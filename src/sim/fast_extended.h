@@ -52,7 +52,8 @@
 // counted only in a build made to measure it.
 struct FastOpCounts {
   std::uint64_t operations;
-  std::uint64_t fallbacks;
+  std::uint64_t nearMidpoint;  // decided by the full check, out of line
+  std::uint64_t fallbacks;     // decided by the exact model
 };
 extern FastOpCounts fastOpCounts;
 
@@ -97,6 +98,9 @@ template <class Exact>
 // e that may lie near half an ulp of r; `exact` computes it the slow way.
 template <class Exact>
 [[gnu::noinline]] double decideNearMidpoint(double r, double e, Exact exact) {
+#ifdef RUNAUDIT_COUNT_FAST_OPS
+  ++fastOpCounts.nearMidpoint;
+#endif
   constexpr std::uint64_t MAGNITUDE = ~0ull >> 1;
   constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
   constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
@@ -126,11 +130,26 @@ template <class Exact>
 // fails, as do infinities and NaN (bound inf or NaN, e inf or NaN); so does
 // r = ±0, which is the answer anyway (a sum is then exact, and a product
 // below 2^-1075 rounds to ±0 both ways). The rest goes the slow way.
-RUNAUDIT_FAST_INLINE bool isNearest(double r, double e) {
-  countOperation();
+RUNAUDIT_FAST_INLINE double binadeOf(double r) {
   constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
-  const double binade = std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E
-  return __builtin_fabs(e) < binade * 0x1.ff8p-54 || r == 0.0;  // 1023·2^-63
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E; 0 for ±0 and subnormals
+}
+
+RUNAUDIT_FAST_INLINE bool isNearestProduct(double r, double e) {
+  countOperation();
+  return __builtin_fabs(e) < binadeOf(r) * 0x1.ff8p-54 || r == 0.0;  // 1023·2^-63
+}
+
+// A sum also passes when it is an exact binary64 tie, |e| = 2^(E-53) (so
+// common with the game's short constants that the full check would cost
+// more than the rest): v then has 54 bits, round64 keeps it and round53 is
+// the tie-to-even r itself. Below 2^-1021 the tie is 0: a sum there is
+// exact, e = 0, which also covers r = ±0.
+RUNAUDIT_FAST_INLINE bool isNearestSum(double r, double e) {
+  countOperation();
+  const double binade = binadeOf(r);
+  const double error = __builtin_fabs(e);
+  return error < binade * 0x1.ff8p-54 || error == binade * 0x1p-53;
 }
 
 // Exact error of r = fl(a + b) (Knuth's TwoSum: no branch, any order).
@@ -163,14 +182,14 @@ RUNAUDIT_FAST_INLINE NegatedSum extNeg(Sum s) { return {s}; }
 
 RUNAUDIT_FAST_INLINE double store(Sum s) {
   const double r = s.a + s.b;
-  if (isNearest(r, sumError(s.a, s.b, r))) [[likely]]
+  if (isNearestSum(r, sumError(s.a, s.b, r))) [[likely]]
     return r;
   return storeSumSlowly(s.a, s.b);
 }
 
 RUNAUDIT_FAST_INLINE double store(Product p) {
   const double r = p.a * p.b;
-  if (isNearest(r, __builtin_fma(p.a, p.b, -r))) [[likely]]
+  if (isNearestProduct(r, __builtin_fma(p.a, p.b, -r))) [[likely]]
     return r;
   return storeProductSlowly(p.a, p.b);
 }

@@ -128,7 +128,7 @@ void expireCombo(GameState& s) {
 
 }  // namespace
 
-RUNAUDIT_FRAME_TARGET bool stepFrame(GameState& s, std::uint8_t input) {
+[[gnu::flatten]] RUNAUDIT_FRAME_TARGET bool stepFrame(GameState& s, std::uint8_t input) {
   const std::int32_t oldX = truncLow32(widen(s.x));
   std::int32_t oldY = truncLow32(widen(s.y));
 

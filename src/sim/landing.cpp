@@ -55,7 +55,7 @@ struct Crossing {
   std::int32_t G;
 };
 
-Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
+[[gnu::always_inline]] inline Crossing crossSegments(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
   const std::int32_t A = wrapSub(p1.x, p2.x);
   const std::int32_t F = wrapSub(p1.y, p2.y);
   const std::int32_t E = wrapSub(q2.x, q1.x);
@@ -144,16 +144,21 @@ void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY) {
     const std::int32_t feetY = wrapAdd(curY, 1);
 
     // The left foot is tried first; the right only when the left misses.
+    // (Only the verdict is kept here: the crossing itself is formed again
+    // for a landing, which keeps the common frame's integers in registers.)
+    const auto foot = [&](std::int32_t offset) {
+      return crossSegments({wrapAdd(oldX, offset), oldY}, {wrapAdd(curX, offset), feetY}, q1, q2);
+    };
     std::int32_t footOffset = -FOOT_OFFSET;
-    Crossing c = crossSegments({wrapSub(oldX, FOOT_OFFSET), oldY}, {wrapSub(curX, FOOT_OFFSET), feetY}, q1, q2);
-    if (!c.hit) {
+    bool hit = foot(footOffset).hit;
+    if (!hit) {
       footOffset = FOOT_OFFSET;
-      c = crossSegments({wrapAdd(oldX, FOOT_OFFSET), oldY}, {wrapAdd(curX, FOOT_OFFSET), feetY}, q1, q2);
+      hit = foot(footOffset).hit;
     }
 
-    if (c.hit) {
+    if (hit) {
       if (state.jumpState == JumpState::Grounded) return;  // still standing
-      const Intersection at = hitPoint(c, q1);
+      const Intersection at = hitPoint(foot(footOffset), q1);
       state.y = static_cast<double>(band.floorY - 1);
       state.jumpState = JumpState::Grounded;
       state.vy = 0.0;
