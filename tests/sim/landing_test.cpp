@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/extended.h"
+#include "sim/wrap.h"
 #include "support/sim_helpers.h"
 
 namespace {
@@ -189,17 +190,17 @@ namespace {
 // The intersection exactly as the game computes it: both quotients formed
 // in extended arithmetic and compared with 0 and 1.
 Intersection referenceIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2) {
-  const std::int32_t A = p1.x - p2.x, F = p1.y - p2.y, E = q2.x - q1.x, B = q2.y - q1.y, G = q1.x - p2.x,
-                     H = q1.y - p2.y;
-  const std::int32_t D = F * E - A * B;
+  const std::int32_t A = wrapSub(p1.x, p2.x), F = wrapSub(p1.y, p2.y), E = wrapSub(q2.x, q1.x),
+                     B = wrapSub(q2.y, q1.y), G = wrapSub(q1.x, p2.x), H = wrapSub(q1.y, p2.y);
+  const std::int32_t D = wrapSub(wrapMul(F, E), wrapMul(A, B));
   if (D == 0) return {false, 0, 0};
   const Ext inv = extDiv(widen(1.0), widen(D));
-  const Ext t = extMul(widen(H * A - G * F), inv);
+  const Ext t = extMul(widen(wrapSub(wrapMul(H, A), wrapMul(G, F))), inv);
   if (t < widen(0.0) || t > widen(1.0)) return {false, 0, 0};
-  const Ext u = extMul(widen(H * E - G * B), inv);
+  const Ext u = extMul(widen(wrapSub(wrapMul(H, E), wrapMul(G, B))), inv);
   if (u < widen(0.0) || u > widen(1.0)) return {false, 0, 0};
-  return {true, q1.x + truncLow32(extAdd(extMul(widen(E), t), widen(0.5))),
-          q1.y + truncLow32(extAdd(extMul(widen(B), t), widen(0.5)))};
+  return {true, wrapAdd(q1.x, truncLow32(extAdd(extMul(widen(E), t), widen(0.5)))),
+          wrapAdd(q1.y, truncLow32(extAdd(extMul(widen(B), t), widen(0.5))))};
 }
 
 TEST(SegmentsIntersect, AgreesWithTheExtendedComputationEverywhere) {
@@ -228,6 +229,20 @@ TEST(SegmentsIntersect, AgreesWithTheExtendedComputationEverywhere) {
     }
   }
   EXPECT_GT(hits, 10000) << "the cases must exercise hits, not only misses";
+
+  // Straight down onto level floors, at coordinates around the 2^15 where
+  // the landing stops taking its shortcut and beyond, where products wrap.
+  for (int i = 0; i < 200000; ++i) {
+    const std::int32_t scale = 1 << (i % 8 + 12);
+    const std::int32_t x = next(scale), left = x - next(scale) - scale / 2, right = x + next(scale) + scale / 2;
+    const std::int32_t floorY = next(scale), y1 = floorY - 1 - next(scale), y2 = floorY + next(scale);
+    const Intersection got = segmentsIntersect({x, y1}, {x, y2}, {left, floorY}, {right, floorY});
+    const Intersection want = referenceIntersect({x, y1}, {x, y2}, {left, floorY}, {right, floorY});
+    ASSERT_EQ(got.hit, want.hit) << x << " " << y1 << ".." << y2 << " floor " << left << ".." << right;
+    if (want.hit) {
+      ASSERT_TRUE(got.outX == want.outX && got.outY == want.outY) << x << " " << y1 << ".." << y2;
+    }
+  }
 
   // Arbitrary segments, slanted floors included.
   for (int i = 0; i < 400000; ++i) {
