@@ -82,17 +82,18 @@ struct Player {
       if (!step()) return false;
       ++done;
       ++period;
-      if (settleSpeed()) {
-        mark = state;
-        startStretch(history, state);
-        power = 1;
-        period = 0;
-        sinceRecorded = 0;
-        continue;
-      }
       std::uint32_t cycle = 0;
       if (++sinceRecorded == REPEAT_STRIDE) {
         sinceRecorded = 0;
+        // Looked for as seldom as the repeats: a speed settled a few frames
+        // late costs those frames only.
+        if (settleSpeed()) {
+          mark = state;
+          startStretch(history, state);
+          power = 1;
+          period = 0;
+          continue;
+        }
         cycle = REPEAT_STRIDE * recordAndFindRepeat(history, state);
       }
       if (cycle == 0 && sameState(state, mark)) cycle = period;
