@@ -90,6 +90,12 @@ template <class Exact>
   return exact();
 }
 
+// 2^E for normal r; 0 for ±0 and subnormals, inf for inf and NaN.
+RUNAUDIT_FAST_INLINE double binadeOf(double r) {
+  constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);
+}
+
 // The rare result that is not r: kept out of line, so that the branch to it
 // stays a branch (see decideNearMidpoint).
 [[gnu::noinline]] inline double differsFromNearest(double t) { return t; }
@@ -102,15 +108,13 @@ template <class Exact>
   ++fastOpCounts.nearMidpoint;
 #endif
   constexpr std::uint64_t MAGNITUDE = ~0ull >> 1;
-  constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
   constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
   constexpr std::uint64_t LARGEST = 2023ull << 52;  // 2^1000
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
   const std::uint64_t magnitude = bits & MAGNITUDE;
   // Zero passes: magnitude - 1 wraps to the top.
   if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) return fallBack(exact);
-  const double binade = std::bit_cast<double>(bits & EXPONENT);  // 2^E, or 0
-  const double C = binade * 0x1.8p-11;  // 3·2^(E-12), exactly
+  const double C = binadeOf(r) * 0x1.8p-11;  // 3·2^(E-12), exactly
   const double n = C - (e + C);
   const double t = r - n;
   // Equal values are equal bits here: nonzero, or zeros of r's sign.
@@ -130,11 +134,6 @@ template <class Exact>
 // fails, as do infinities and NaN (bound inf or NaN, e inf or NaN); so does
 // r = ±0, which is the answer anyway (a sum is then exact, and a product
 // below 2^-1075 rounds to ±0 both ways). The rest goes the slow way.
-RUNAUDIT_FAST_INLINE double binadeOf(double r) {
-  constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);  // 2^E; 0 for ±0 and subnormals
-}
-
 RUNAUDIT_FAST_INLINE bool isNearestProduct(double r, double e) {
   countOperation();
   return __builtin_fabs(e) < binadeOf(r) * 0x1.ff8p-54 || r == 0.0;  // 1023·2^-63
