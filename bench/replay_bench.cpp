@@ -58,8 +58,9 @@ void BM_Verdict_WorstCase(benchmark::State& state, const char* name) {
   if (loadReplay(path.c_str(), replay) != nullptr) state.SkipWithError("load failed");
   const double megabytes = static_cast<double>(REPLAY_HEADER_SIZE + recordCountOf(replay) * INPUT_RECORD_SIZE) / 1e6;
   for (auto _ : state) benchmark::DoNotOptimize(playReplay(replay));
-  state.counters["frames_per_byte"] =
-      static_cast<double>(playReplayOutcome(replay).framesSimulated) / (megabytes * 1e6);
+  const PlaybackOutcome out = playReplayOutcome(replay);
+  state.counters["frames_per_byte"] = static_cast<double>(out.framesSimulated) / (megabytes * 1e6);
+  state.counters["speed_steps_per_byte"] = static_cast<double>(out.speedSteps) / (megabytes * 1e6);
   releaseReplay(replay);
   state.counters["s_per_MB"] =
       benchmark::Counter(megabytes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);

@@ -34,10 +34,14 @@ bool chooseFastFrames() {
 
 // Chosen once, before main: a load and a well-predicted branch per frame.
 const bool useFastFrames = chooseFastFrames();
+const bool useFastChains = fastFramesSupported() && !(std::getenv("RUNAUDIT_FRAMES") != nullptr &&
+                                                      std::strcmp(std::getenv("RUNAUDIT_FRAMES"), "exact") == 0);
 
 }  // namespace
 
 bool fastFramesInUse() { return useFastFrames; }
+
+double decaySpeedOnce(double vx) { return useFastChains ? frame_fast::decayedSpeed(vx) : frame_exact::decayedSpeed(vx); }
 
 void applyInput(GameState& s, std::uint8_t input) {
   useFastFrames ? frame_fast::applyInput(s, input) : frame_exact::applyInput(s, input);

@@ -6,6 +6,8 @@
 
 namespace RUNAUDIT_FRAME_NS {
 
+RUNAUDIT_FRAME_TARGET double decayedSpeed(double vx) { return store(extMul(widen(vx), widen(k::C0_9))); }
+
 RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
   // Reversing keeps 0.7 of the speed before accelerating; no key lets it decay.
   if (input & INPUT_LEFT) {
@@ -15,7 +17,7 @@ RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
     if (s.vx < 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
     s.vx = store(extAdd(widen(s.vx), widen(k::C0_3)));
   } else {
-    s.vx = store(extMul(widen(s.vx), widen(k::C0_9)));
+    s.vx = decayedSpeed(s.vx);
   }
 
   const bool jumpHeld = (input & INPUT_JUMP) != 0;

@@ -10,6 +10,7 @@ struct GameState;
 
 #define RUNAUDIT_DECLARE_FRAME_VARIANT(ns)               \
   namespace ns {                                         \
+  double decayedSpeed(double vx);                        \
   void applyInput(GameState& state, std::uint8_t input); \
   bool startJump(GameState& state);                      \
   void integrateMotion(GameState& state);                \
@@ -31,3 +32,8 @@ bool fastFramesSupported();
 // environment overrides that (fast only where supported), to compare or
 // time the two.
 bool fastFramesInUse();
+
+// One frame's decay of vx without a direction key (applyInput's). A long run of it is one dependent chain, where the
+// fast path beats the x87 unit: it takes the fast path wherever supported,
+// unless RUNAUDIT_FRAMES=exact.
+double decaySpeedOnce(double vx);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/frame_step.h"
+#include "verify/drifting_jumps.h"
 #include "verify/repeat_finder.h"
 #include "verify/speed_decay.h"
 
@@ -61,6 +62,23 @@ struct Player {
     return true;
   }
 
+  // Skips the whole jump cycles left in the record once drifting_jumps.h
+  // shows they repeat with only vx decaying; the speed is settled on the way
+  // as soon as it can be, at a cycle's end. The rest is simulated.
+  bool skipDriftingJumps(std::uint32_t remaining, std::uint32_t period) {
+    const std::uint32_t cycles = remaining / period;
+    out.frames += static_cast<std::uint64_t>(cycles) * period;
+    for (std::uint32_t c = 0; c < cycles; ++c) {
+      if (settleSpeed()) {
+        owed.frames = static_cast<std::uint64_t>(cycles - c) * period;
+        break;
+      }
+      out.finalState.vx = decaySpeed(out.finalState.vx, period);
+      out.speedSteps += period;
+    }
+    return run(remaining % period);
+  }
+
   // Playback is a pure function of state and input, so once the state after
   // some frame equals the state `period` frames earlier, the rest of the
   // record repeats that cycle: whole cycles are skipped and only the
@@ -78,10 +96,23 @@ struct Player {
     std::uint32_t power = 1;
     std::uint32_t period = 0;
     std::uint32_t sinceRecorded = 0;  // frames since the finder last saw a state
+    // The last landing of this record, for the drifting-jump shortcut.
+    const bool drifting = (input & (INPUT_LEFT | INPUT_RIGHT)) == 0;
+    bool landed = false;
+    GameState landing{};
+    std::uint32_t landedAt = 0;
     for (std::uint32_t done = 0; done < total;) {
+      const JumpState before = state.jumpState;
       if (!step()) return false;
       ++done;
       ++period;
+      if (drifting && before != JumpState::Grounded && state.jumpState == JumpState::Grounded && !owed.active) {
+        if (landed && jumpsRepeatWhileSpeedDecays(landing, state, done - landedAt, input))
+          return skipDriftingJumps(total - done, done - landedAt);
+        landed = true;
+        landing = state;
+        landedAt = done;
+      }
       std::uint32_t cycle = 0;
       if (++sinceRecorded == REPEAT_STRIDE) {
         sinceRecorded = 0;

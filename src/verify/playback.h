@@ -35,6 +35,7 @@ struct PlaybackOutcome {
   std::uint32_t recordsPlayed;  // records simulated; the game ended in the last of them when died
   std::uint64_t frames;         // frames played (skipped cycles included)
   std::uint64_t framesSimulated;  // frames actually stepped: the cost of the verdict
+  std::uint64_t speedSteps;       // decay steps run for skipped frames, each a small part of a frame's cost
   std::uint64_t lastRecordStart;  // frames simulated before the last record played began
   bool stopped;                 // the observer ended playback early
   bool markerFollows;           // the record after the last one played is the end marker
