@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "sim/extended.h"
 #include "sim/frame_step.h"
 #include "support/replay_builder.h"
 #include "support/sim_helpers.h"
+#include "verify/drifting_jumps.h"
 #include "verify/speed_decay.h"
 #include "verify/playback.h"
 
@@ -104,6 +106,64 @@ TEST(FastForward, SettledSpeedShortcutMatchesFrameByFrameAtEveryBound) {
         expectSameOutcome(game(rejump, 0, records), ("settled, length " + std::to_string(frames)).c_str());
       }
   }
+}
+
+TEST(FastForward, DriftingJumpsMatchFrameByFrameAtEveryLength) {
+  // Jumping on the spot after a bounce off the left wall: x creeps right
+  // within a pixel and lands back on the same whole number, so whole jumps
+  // are skipped while vx decays. Every record length up to the settled
+  // speed and beyond covers the first repeat, each remainder of a jump, the
+  // settling on the way and the decay's fixed point; the key records after
+  // it check the decayed speed itself.
+  std::uint64_t speedSteps = 0;
+  for (const std::int32_t lead : {20, 80, 200})
+    for (std::int32_t frames = 1; frames <= 760; frames += frames < 700 ? 1 : 7) {
+      const std::vector<InputRecord> records = {{lead, 0x11}, {frames - 1, 0x10}, {3, static_cast<std::uint8_t>(frames % 2 ? 0x12 : 0x00)}, {0, 0x80}};
+      expectSameOutcome(game(1, static_cast<std::uint32_t>(frames), records), ("drifting, lead " + std::to_string(lead) + ", length " + std::to_string(frames)).c_str());
+      ReplayFile file = buildReplay(game(1, static_cast<std::uint32_t>(frames), records));
+      speedSteps += playReplayOutcome(file).speedSteps;
+      releaseReplay(file);
+    }
+  EXPECT_GT(speedSteps, 100000u) << "the drifting jumps were skipped";
+  for (const std::uint32_t frames : {6800u, 7100u, 1000000u})
+    expectSameOutcome(game(1, 4, {{80, 0x11}, {static_cast<std::int32_t>(frames), 0x10}, {40, 0x02}}), "drifting to the fixed point");
+}
+
+TEST(FastForward, DriftingJumpsRepeatFromAnySmallerSpeed) {
+  // The claim behind the shortcut, tried directly: once two landings differ
+  // in vx alone, the jump from the later one, given any smaller positive
+  // speed, ends on the same state but for vx, whose decay it is.
+  std::mt19937 rng(20261210);
+  int tried = 0;
+  for (const std::int32_t lead : {20, 35, 60, 80, 120, 200, 300}) {
+    GameState s = freshGame(rng(), 1);
+    for (std::int32_t f = 0; f <= lead; ++f) stepFrame(s, 0x11);
+    GameState landing{};
+    std::uint32_t since = 0;
+    bool landed = false;
+    for (int f = 0; f < 600; ++f) {
+      const JumpState before = s.jumpState;
+      stepFrame(s, 0x10);
+      ++since;
+      if (before == JumpState::Grounded || s.jumpState != JumpState::Grounded) continue;
+      if (landed && jumpsRepeatWhileSpeedDecays(landing, s, since, 0x10)) {
+        for (const double scale : {1.0, 0.5, 0x1p-20, std::ldexp(1.0, -static_cast<int>(rng() % 1000)), 0x1p-1074 / s.vx}) {
+          GameState jump = s;
+          jump.vx = std::max(s.vx * scale, 0x1p-1074);
+          const double vx = decaySpeed(jump.vx, since);
+          for (std::uint32_t n = 0; n < since; ++n) ASSERT_TRUE(stepFrame(jump, 0x10));
+          ASSERT_EQ(bitsOf(jump.vx), bitsOf(vx));
+          jump.vx = s.vx;
+          ASSERT_TRUE(sameState(jump, s)) << "lead " << lead << " scale " << scale;
+          ++tried;
+        }
+      }
+      landed = true;
+      landing = s;
+      since = 0;
+    }
+  }
+  EXPECT_GT(tried, 50);
 }
 
 TEST(FastForward, RearmedDecayCostsAFewHundredFramesPerRecord) {
