@@ -41,7 +41,10 @@ const bool useFastChains = fastFramesSupported() && !(std::getenv("RUNAUDIT_FRAM
 
 bool fastFramesInUse() { return useFastFrames; }
 
-double decaySpeedOnce(double vx) { return useFastChains ? frame_fast::decayedSpeed(vx) : frame_exact::decayedSpeed(vx); }
+double steerSpeed(double vx, std::uint8_t input) {
+  return useFastChains ? frame_fast::steeredSpeed(vx, input) : frame_exact::steeredSpeed(vx, input);
+}
+double bounceSpeed(double vx) { return useFastChains ? frame_fast::bouncedSpeed(vx) : frame_exact::bouncedSpeed(vx); }
 
 void applyInput(GameState& s, std::uint8_t input) {
   useFastFrames ? frame_fast::applyInput(s, input) : frame_exact::applyInput(s, input);

@@ -6,19 +6,23 @@
 
 namespace RUNAUDIT_FRAME_NS {
 
-RUNAUDIT_FRAME_TARGET double decayedSpeed(double vx) { return store(extMul(widen(vx), widen(k::C0_9))); }
-
-RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
+RUNAUDIT_FRAME_TARGET double steeredSpeed(double vx, std::uint8_t input) {
   // Reversing keeps 0.7 of the speed before accelerating; no key lets it decay.
   if (input & INPUT_LEFT) {
-    if (s.vx > 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
-    s.vx = store(extSub(widen(s.vx), widen(k::C0_3)));
-  } else if (input & INPUT_RIGHT) {
-    if (s.vx < 0.0) s.vx = store(extMul(widen(s.vx), widen(k::C0_7)));
-    s.vx = store(extAdd(widen(s.vx), widen(k::C0_3)));
-  } else {
-    s.vx = decayedSpeed(s.vx);
+    if (vx > 0.0) vx = store(extMul(widen(vx), widen(k::C0_7)));
+    return store(extSub(widen(vx), widen(k::C0_3)));
   }
+  if (input & INPUT_RIGHT) {
+    if (vx < 0.0) vx = store(extMul(widen(vx), widen(k::C0_7)));
+    return store(extAdd(widen(vx), widen(k::C0_3)));
+  }
+  return store(extMul(widen(vx), widen(k::C0_9)));
+}
+
+RUNAUDIT_FRAME_TARGET double bouncedSpeed(double vx) { return store(extMul(widen(vx), widen(k::CM0_9))); }
+
+RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
+  s.vx = steeredSpeed(s.vx, input);
 
   const bool jumpHeld = (input & INPUT_JUMP) != 0;
   if (s.rejump != 0) {
@@ -60,10 +64,10 @@ RUNAUDIT_FRAME_TARGET void integrateMotion(GameState& s) {
   s.x = store(S);
   if (S > widen(555.0)) {
     s.x = 555.0;
-    s.vx = store(extMul(widen(s.vx), widen(k::CM0_9)));
+    s.vx = bouncedSpeed(s.vx);
   } else if (S < widen(85.0)) {
     s.x = 85.0;
-    s.vx = store(extMul(widen(s.vx), widen(k::CM0_9)));
+    s.vx = bouncedSpeed(s.vx);
   }
 
   // The vertical move uses the speed from before this frame's gravity.

@@ -10,7 +10,8 @@ struct GameState;
 
 #define RUNAUDIT_DECLARE_FRAME_VARIANT(ns)               \
   namespace ns {                                         \
-  double decayedSpeed(double vx);                        \
+  double steeredSpeed(double vx, std::uint8_t input);    \
+  double bouncedSpeed(double vx);                        \
   void applyInput(GameState& state, std::uint8_t input); \
   bool startJump(GameState& state);                      \
   void integrateMotion(GameState& state);                \
@@ -33,7 +34,10 @@ bool fastFramesSupported();
 // time the two.
 bool fastFramesInUse();
 
-// One frame's decay of vx without a direction key (applyInput's). A long run of it is one dependent chain, where the
-// fast path beats the x87 unit: it takes the fast path wherever supported,
-// unless RUNAUDIT_FRAMES=exact.
-double decaySpeedOnce(double vx);
+// The frame's own speed updates one at a time, for playback's shortcuts:
+// applyInput's steering (the decay without a direction key) and a wall's
+// bounce. A long run of them is one dependent chain, where the fast path
+// beats the x87 unit: they take it wherever it is supported, unless
+// RUNAUDIT_FRAMES=exact.
+double steerSpeed(double vx, std::uint8_t input);
+double bounceSpeed(double vx);

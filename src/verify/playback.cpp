@@ -4,6 +4,7 @@
 
 #include "sim/frame_step.h"
 #include "verify/drifting_jumps.h"
+#include "verify/pinned_at_wall.h"
 #include "verify/repeat_finder.h"
 #include "verify/speed_decay.h"
 
@@ -25,6 +26,19 @@ struct OwedDecay {
   std::uint64_t frames = 0;
 };
 
+// While a player is pinned at a wall (see pinned_at_wall.h) the state's vx
+// runs `frames` ahead of the true one, `from` at frame `at`.
+struct Pin {
+  bool active = false;
+  double from = 0.0;
+  std::uint64_t at = 0;
+  std::uint32_t frames = 0;
+};
+
+// Pinned speeds are followed this far to their limit, far beyond the eighty
+// or so frames they take.
+constexpr std::uint32_t PIN_LIMIT_FRAMES = 4096;
+
 struct Player {
   PlaybackOutcome& out;
   const PlaybackOptions& options;
@@ -32,6 +46,7 @@ struct Player {
   RepeatFinder& history;
   std::uint32_t record;
   std::uint8_t input;
+  Pin pin{};
 
   // One frame; false when the game is over or the observer stopped it.
   bool step() {
@@ -62,6 +77,29 @@ struct Player {
     return true;
   }
 
+  // Takes the speed of a player pinned at a wall to its limit; true when
+  // that changed the state. Once pinned, a player stays pinned to the end
+  // of the record.
+  bool pinAtWall() {
+    if (pin.active || !pinnedAtWall(out.finalState, input)) return false;
+    const PinnedLimit limit = pinnedLimit(out.finalState.vx, input, PIN_LIMIT_FRAMES);
+    out.speedSteps += limit.frames + 2;
+    pin = Pin{true, out.finalState.vx, out.frames, limit.frames};
+    out.finalState.vx = limit.speed;
+    return limit.frames != 0;
+  }
+
+  // The true speed again, once the pinned stretch is over.
+  void unpin() {
+    if (!pin.active) return;
+    const std::uint64_t since = out.frames - pin.at;
+    if (since < pin.frames) {
+      out.finalState.vx = pinnedSpeed(pin.from, input, since);
+      out.speedSteps += since;
+    }
+    pin = Pin{};
+  }
+
   // Skips the whole jump cycles left in the record once drifting_jumps.h
   // shows they repeat with only vx decaying; the speed is settled on the way
   // as soon as it can be, at a cycle's end. The rest is simulated.
@@ -79,6 +117,13 @@ struct Player {
     return run(remaining % period);
   }
 
+  // Fast-forward through a record, leaving the true state.
+  bool runFastForward(std::uint32_t total) {
+    const bool goOn = fastForward(total);
+    unpin();
+    return goOn;
+  }
+
   // Playback is a pure function of state and input, so once the state after
   // some frame equals the state `period` frames earlier, the rest of the
   // record repeats that cycle: whole cycles are skipped and only the
@@ -86,11 +131,11 @@ struct Player {
   // no death is skipped. The repeat finder sees a repeat of any of its last
   // states within a stride of it happening; Brent's single mark, moved at
   // each power of two, finds the longer periods and those a hash collision
-  // hides. When the speed settles mid-record both start again on the state
-  // without it: the states before are not iterates of the same function.
-  bool runFastForward(std::uint32_t total) {
+  // hides. When the speed settles or is pinned mid-record both start again:
+  // the states before are not iterates of the same function.
+  bool fastForward(std::uint32_t total) {
     const GameState& state = out.finalState;
-    settleSpeed();
+    if (!settleSpeed()) pinAtWall();
     GameState mark = state;
     startStretch(history, state);
     std::uint32_t power = 1;
@@ -118,7 +163,7 @@ struct Player {
         sinceRecorded = 0;
         // Looked for as seldom as the repeats: a speed settled a few frames
         // late costs those frames only.
-        if (settleSpeed()) {
+        if (settleSpeed() || pinAtWall()) {
           mark = state;
           startStretch(history, state);
           power = 1;
