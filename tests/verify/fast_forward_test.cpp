@@ -10,6 +10,7 @@
 #include "support/replay_builder.h"
 #include "support/sim_helpers.h"
 #include "verify/drifting_jumps.h"
+#include "verify/pinned_at_wall.h"
 #include "verify/speed_decay.h"
 #include "verify/playback.h"
 
@@ -164,6 +165,69 @@ TEST(FastForward, DriftingJumpsRepeatFromAnySmallerSpeed) {
     }
   }
   EXPECT_GT(tried, 50);
+}
+
+TEST(FastForward, PlayersPinnedAtAWallMatchFrameByFrameAtEveryLength) {
+  // Runs into either wall, jumping or not, at every length from before the
+  // wall to long after the speed's limit: the pin, the frames before the
+  // limit (where the true speed is recomputed) and after it, the cycles.
+  // Each lead leaves a different speed at the wall; the records after it
+  // check the speed left by the pin.
+  std::uint64_t speedSteps = 0;
+  for (const auto& [lead, input] : {std::pair{0, 0x12}, std::pair{30, 0x11}, std::pair{3, 0x02}, std::pair{90, 0x13}, std::pair{9, 0x01}})
+    for (std::int32_t frames = 1; frames <= 420; frames += frames < 360 ? 1 : 13) {
+      const auto in = static_cast<std::uint8_t>(input);
+      const std::vector<InputRecord> records = {{lead, static_cast<std::uint8_t>(in ^ 0x03)}, {frames - 1, in}, {4, static_cast<std::uint8_t>(frames % 3 == 0 ? 0x10 : frames % 3 == 1 ? 0x03 : in ^ 0x03)}, {0, 0x80}};
+      const ReplayFixture fixture = game(frames % 2, static_cast<std::uint32_t>(lead), records);
+      expectSameOutcome(fixture, ("pinned, input " + std::to_string(input) + ", length " + std::to_string(frames)).c_str());
+      ReplayFile file = buildReplay(fixture);
+      speedSteps += playReplayOutcome(file).speedSteps;
+      releaseReplay(file);
+    }
+  EXPECT_GT(speedSteps, 50000u) << "the pinned speeds were taken to their limit";
+}
+
+TEST(FastForward, APinnedSpeedChangesNothingButItself) {
+  // The claim behind the shortcut, tried directly: from states of random
+  // games put on a wall with speeds across the pinned range, every later
+  // frame of the key keeps x on the wall and the rest of the state as it is
+  // with another speed of the range, and vx follows pinnedSpeed; the speed
+  // repeats from its limit on.
+  std::mt19937 rng(20261211);
+  int accepted = 0;
+  for (int g = 0; g < 120; ++g) {
+    GameState base = freshGame(rng(), static_cast<std::int32_t>(rng() % 2));
+    for (int f = static_cast<int>(rng() % 400); f > 0 && stepFrame(base, static_cast<std::uint8_t>(rng() % 20)); --f) {
+    }
+    const bool right = rng() % 2 != 0;
+    const auto input = static_cast<std::uint8_t>((right ? INPUT_RIGHT : INPUT_LEFT | (rng() % 2 ? INPUT_RIGHT : 0)) | (rng() % 2 ? INPUT_JUMP : 0));
+    const double sign = right ? 1.0 : -1.0;
+    GameState pinned = base, other = base;
+    pinned.x = other.x = right ? 555.0 : 85.0;
+    // Speeds drawn beyond the range too: whatever the test accepts must hold.
+    const double edges[] = {-0.4, 0.1, 0.0, -0.0, -0x1p-1074, 0.0999999999999999, -0.3999999999999999};
+    pinned.vx = sign * (g < 7 ? edges[g] : std::uniform_real_distribution<double>(-0.6, 0.3)(rng));
+    other.vx = sign * std::uniform_real_distribution<double>(-0.4, 0.1)(rng);
+    ASSERT_TRUE(pinnedAtWall(other, input));
+    if (!pinnedAtWall(pinned, input)) continue;
+    ++accepted;
+    const double from = pinned.vx;
+    for (int frame = 1; frame <= 300; ++frame) {
+      const bool alive = stepFrame(pinned, input);
+      ASSERT_EQ(alive, stepFrame(other, input));
+      ASSERT_EQ(bitsOf(pinned.vx), bitsOf(pinnedSpeed(from, input, static_cast<std::uint64_t>(frame)))) << "game " << g;
+      GameState same = other;
+      same.vx = pinned.vx;
+      ASSERT_TRUE(sameState(same, pinned)) << "game " << g << ", frame " << frame;
+      ASSERT_TRUE(pinnedAtWall(pinned, input));
+      if (!alive) break;
+    }
+    const PinnedLimit limit = pinnedLimit(from, input, 4096);
+    ASSERT_EQ(limit.frames % 2, 0u);
+    ASSERT_EQ(bitsOf(limit.speed), bitsOf(pinnedSpeed(from, input, limit.frames)));
+    for (const std::uint64_t n : {2u, 4u, 1000u}) ASSERT_EQ(bitsOf(pinnedSpeed(limit.speed, input, n)), bitsOf(limit.speed));
+  }
+  EXPECT_GT(accepted, 40);
 }
 
 TEST(FastForward, RearmedDecayCostsAFewHundredFramesPerRecord) {
