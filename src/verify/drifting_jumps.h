@@ -42,3 +42,62 @@ inline bool jumpsRepeatWhileSpeedDecays(const GameState& start, const GameState&
   same.vx = start.vx;
   return sameState(start, same);
 }
+
+// The mirror image does not hold: with a negative speed the first move of
+// a jump takes x below X, every truncation then reads X - 1, and the jump
+// lands on X - 1. So a player jumping on the spot with a decaying negative
+// speed steps one pixel left per jump. Those jumps are skipped too, while
+// nothing else can tell the steps apart.
+//
+// Why it is exact. Let P be a state with x = X (whole, X >= 87), vx < 0,
+// and Q, `period` frames of an input without a direction key later, the
+// last of them a landing, equal P but for vx and x = X - 1, with
+// period * (|P.vx| + 2^-43) <= 0.75 and no scroll (equal scroll counts).
+// As above, every x of the stretch lies in [X - 0.75, X], every sum
+// x + vx above 85. The first frame is a take-off (checkLanding returns at
+// once while rising) and, as P and Q differ in x, its move took x below X;
+// from then on every truncation reads X - 1, so every landing check sees a
+// foot path straight down at X - 1 + 11 and X - 1 - 11. Such a path meets
+// a level floor exactly when its x lies in the band's [leftPx, rightPx]
+// (the y crossing does not depend on x), and its hit is the path's end.
+// Take the same stretch from Q with the speed decayed, or from P moved n
+// pixels left: if its first move takes x below the start (which
+// |steer(vx)| >= 2^-43 ensures, a whole binary64 step or more anywhere
+// below 1024) and every band that the stretch's landing checks can meet
+// holds both foot positions moved n pixels left exactly when it holds them
+// unmoved, every read gives the same answer n pixels left, the rest of the
+// state evolves the same, the walls stay out of reach while X - n >= 86,
+// and the landing puts x on X - n - 1. So each such stretch leads to P's
+// state but for vx and x, one pixel further left each time.
+
+// How many pixels left the foot positions of a stretch may move while every
+// band its landing checks meet answers the same; playback narrows it band
+// by band over the stretch.
+struct StepRoom {
+  std::int32_t pixels = INT32_MAX;
+};
+
+// Narrows `room` by a band met by landing checks at position `x` (the
+// player's truncated x).
+void limitStepRoom(StepRoom& room, const FloorBand& band, std::int32_t x);
+
+// Narrows `room` by every band a frame's landing check may have met, from
+// the states before and after it.
+void limitStepRoomByFrame(StepRoom& room, const GameState& after, double yBefore, std::int32_t x);
+
+// True when `end`, the state right after a landing `period` frames of
+// `input` after `start`, lets those frames be skipped again and again with
+// x one pixel further left each time (the conditions above, but for the
+// first move of each skipped stretch and the room left, which playback
+// checks as it goes).
+inline bool jumpsStepLeftWhileSpeedDecays(const GameState& start, const GameState& end, std::uint32_t period,
+                                          std::uint8_t input) {
+  if ((input & (INPUT_LEFT | INPUT_RIGHT)) != 0 || !(start.vx < 0.0)) return false;
+  if (!(start.x >= 87.0 && start.x <= 555.0) || start.x != static_cast<double>(static_cast<std::int32_t>(start.x)))
+    return false;
+  if (!(static_cast<double>(period) * (0x1p-43 - start.vx) <= 0.75) || end.x != start.x - 1.0) return false;
+  GameState same = end;
+  same.vx = start.vx;
+  same.x = start.x;
+  return sameState(start, same);
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/frame_step.h"
+#include "sim/frame_variants.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
 #include "verify/repeat_finder.h"
@@ -117,6 +118,27 @@ struct Player {
     return run(remaining % period);
   }
 
+  // Skips whole jumps from a landing that stepped one pixel left of the one
+  // before (drifting_jumps.h), as long as the speed's first move of each
+  // still registers and the floors allow; returns the frames skipped.
+  std::uint32_t skipSteppingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room) {
+    GameState& s = out.finalState;
+    const std::uint32_t cycles = remaining / period;
+    const std::int32_t startX = static_cast<std::int32_t>(s.x);
+    const auto roomLeft = static_cast<std::uint32_t>(std::min(room.pixels, startX - 85));
+    std::uint32_t c = 0;
+    while (c < cycles && c < roomLeft) {
+      const double firstMove = steerSpeed(s.vx, input);
+      if (!(firstMove <= -0x1p-43)) break;
+      s.vx = decaySpeed(s.vx, period);
+      s.x -= 1.0;
+      out.speedSteps += period + 1;
+      ++c;
+    }
+    out.frames += static_cast<std::uint64_t>(c) * period;
+    return c * period;
+  }
+
   // Fast-forward through a record, leaving the true state.
   bool runFastForward(std::uint32_t total) {
     const bool goOn = fastForward(total);
@@ -146,17 +168,33 @@ struct Player {
     bool landed = false;
     GameState landing{};
     std::uint32_t landedAt = 0;
+    StepRoom room;  // for the stretch since that landing
     for (std::uint32_t done = 0; done < total;) {
       const JumpState before = state.jumpState;
+      const double yBefore = state.y;
       if (!step()) return false;
       ++done;
       ++period;
+      if (drifting && landed && landing.vx < 0.0) limitStepRoomByFrame(room, state, yBefore, static_cast<std::int32_t>(landing.x) - 1);
       if (drifting && before != JumpState::Grounded && state.jumpState == JumpState::Grounded && !owed.active) {
-        if (landed && jumpsRepeatWhileSpeedDecays(landing, state, done - landedAt, input))
-          return skipDriftingJumps(total - done, done - landedAt);
+        const std::uint32_t jump = done - landedAt;
+        if (landed && jumpsRepeatWhileSpeedDecays(landing, state, jump, input))
+          return skipDriftingJumps(total - done, jump);
+        const std::uint32_t skipped =
+            landed && jumpsStepLeftWhileSpeedDecays(landing, state, jump, input) ? skipSteppingJumps(total - done, jump, room) : 0;
+        if (skipped != 0) {
+          done += skipped;
+          mark = state;
+          startStretch(history, state);
+          power = 1;
+          period = 0;
+          landed = false;
+          continue;
+        }
         landed = true;
         landing = state;
         landedAt = done;
+        room = StepRoom{};
       }
       std::uint32_t cycle = 0;
       if (++sinceRecorded == REPEAT_STRIDE) {

@@ -7,6 +7,7 @@
 
 #include "sim/extended.h"
 #include "sim/frame_step.h"
+#include "sim/frame_variants.h"
 #include "support/replay_builder.h"
 #include "support/sim_helpers.h"
 #include "verify/drifting_jumps.h"
@@ -117,9 +118,10 @@ TEST(FastForward, DriftingJumpsMatchFrameByFrameAtEveryLength) {
   // settling on the way and the decay's fixed point; the key records after
   // it check the decayed speed itself.
   std::uint64_t speedSteps = 0;
-  for (const std::int32_t lead : {20, 80, 200})
+  // Leads into the right wall leave a negative speed: a pixel left per jump.
+  for (const auto& [lead, key] : {std::pair{20, 0x11}, std::pair{80, 0x11}, std::pair{200, 0x11}, std::pair{60, 0x12}, std::pair{150, 0x12}})
     for (std::int32_t frames = 1; frames <= 760; frames += frames < 700 ? 1 : 7) {
-      const std::vector<InputRecord> records = {{lead, 0x11}, {frames - 1, 0x10}, {3, static_cast<std::uint8_t>(frames % 2 ? 0x12 : 0x00)}, {0, 0x80}};
+      const std::vector<InputRecord> records = {{lead, static_cast<std::uint8_t>(key)}, {frames - 1, 0x10}, {3, static_cast<std::uint8_t>(frames % 2 ? 0x12 : 0x00)}, {0, 0x80}};
       expectSameOutcome(game(1, static_cast<std::uint32_t>(frames), records), ("drifting, lead " + std::to_string(lead) + ", length " + std::to_string(frames)).c_str());
       ReplayFile file = buildReplay(game(1, static_cast<std::uint32_t>(frames), records));
       speedSteps += playReplayOutcome(file).speedSteps;
@@ -127,7 +129,34 @@ TEST(FastForward, DriftingJumpsMatchFrameByFrameAtEveryLength) {
     }
   EXPECT_GT(speedSteps, 100000u) << "the drifting jumps were skipped";
   for (const std::uint32_t frames : {6800u, 7100u, 1000000u})
-    expectSameOutcome(game(1, 4, {{80, 0x11}, {static_cast<std::int32_t>(frames), 0x10}, {40, 0x02}}), "drifting to the fixed point");
+    for (const std::uint8_t key : {0x11, 0x12})
+      expectSameOutcome(game(1, 4, {{80, key}, {static_cast<std::int32_t>(frames), 0x10}, {40, 0x02}}), "drifting to the fixed point");
+}
+
+TEST(FastForward, DriftingJumpsOnHigherFloorsMatchFrameByFrame) {
+  // The same from wherever a climb left the player: floor edges and floors
+  // above limit how far the stepping jumps may be skipped.
+  std::mt19937 rng(20261212);
+  std::uint64_t speedSteps = 0;
+  for (int g = 0; g < 400; ++g) {
+    std::vector<InputRecord> records;
+    for (int r = static_cast<int>(rng() % 12); r > 0; --r)
+      records.push_back({static_cast<std::int32_t>(rng() % 40), static_cast<std::uint8_t>(0x10 | (1 + rng() % 2))});
+    if (g % 4 == 0) {
+      // Away from the left wall and back towards it: stepping into the wall.
+      records.push_back({200, 0x11});
+      records.push_back({static_cast<std::int32_t>(rng() % 12), 0x12});
+    }
+    records.push_back({static_cast<std::int32_t>(rng() % 8), static_cast<std::uint8_t>(rng() % 2 ? 0x12 : 0x11)});
+    records.push_back({static_cast<std::int32_t>(200 + rng() % 600), 0x10});
+    records.push_back({0, 0x80});
+    const ReplayFixture fixture = game(1, rng(), records);
+    expectSameOutcome(fixture, ("drifting after a climb, game " + std::to_string(g)).c_str());
+    ReplayFile file = buildReplay(fixture);
+    speedSteps += playReplayOutcome(file).speedSteps;
+    releaseReplay(file);
+  }
+  EXPECT_GT(speedSteps, 10000u);
 }
 
 TEST(FastForward, DriftingJumpsRepeatFromAnySmallerSpeed) {
@@ -228,6 +257,59 @@ TEST(FastForward, APinnedSpeedChangesNothingButItself) {
     for (const std::uint64_t n : {2u, 4u, 1000u}) ASSERT_EQ(bitsOf(pinnedSpeed(limit.speed, input, n)), bitsOf(limit.speed));
   }
   EXPECT_GT(accepted, 40);
+}
+
+TEST(FastForward, SteppingJumpsRepeatAsFarAsTheFloorsAllow) {
+  // The claim behind the stepping shortcut, tried directly near floor
+  // edges: once two landings differ by a pixel left and in vx, the jump
+  // from any position as many pixels further left as the room playback
+  // computes (up to the wall) ends one pixel left of its start, the rest
+  // of the state unchanged, while the first move registers.
+  std::mt19937 rng(20261213);
+  int tried = 0, bound = 0;
+  for (int g = 0; g < 300; ++g) {
+    GameState s = freshGame(rng(), 1);
+    for (int f = static_cast<int>(rng() % 500); f > 0 && stepFrame(s, static_cast<std::uint8_t>(0x10 | (1 + rng() % 2)));) --f;
+    for (int f = 0; f < 60 && s.jumpState != JumpState::Grounded; ++f) stepFrame(s, 0x10);
+    // Near the left end of the floor below or just right of the one above.
+    const FloorBand below = findFloorBand(s, static_cast<std::int32_t>(s.y));
+    const FloorBand above = findFloorBand(s, static_cast<std::int32_t>(s.y) - 80);
+    if (s.jumpState != JumpState::Grounded || !below.found || !above.found) continue;
+    const std::int32_t edge = g % 2 ? below.leftPx + 11 : above.rightPx + 12;
+    s.x = std::clamp<double>(edge + static_cast<int>(rng() % 14), 87.0, 555.0);
+    s.vx = -0.0234 * std::uniform_real_distribution<double>(0.05, 1.0)(rng);
+    GameState landing = s;
+    std::uint32_t since = 0;
+    StepRoom room;
+    for (int f = 0; f < 200; ++f) {
+      const double yBefore = s.y;
+      const JumpState before = s.jumpState;
+      if (!stepFrame(s, 0x10)) break;
+      ++since;
+      limitStepRoomByFrame(room, s, yBefore, static_cast<std::int32_t>(landing.x) - 1);
+      if (before == JumpState::Grounded || s.jumpState != JumpState::Grounded) continue;
+      if (jumpsStepLeftWhileSpeedDecays(landing, s, since, 0x10) && steerSpeed(s.vx, 0) <= -0x1p-43) {
+        const auto reach = std::min<std::int32_t>(room.pixels, static_cast<std::int32_t>(landing.x) - 86);
+        bound += reach < 20;
+        for (std::int32_t n = 1; n <= std::min(reach, 20); ++n) {
+          GameState jump = s;
+          jump.x = landing.x - n;
+          const double vx = decaySpeed(s.vx, since);
+          for (std::uint32_t k = 0; k < since; ++k) ASSERT_TRUE(stepFrame(jump, 0x10));
+          ASSERT_EQ(bitsOf(jump.vx), bitsOf(vx));
+          jump.vx = s.vx;
+          jump.x += n;
+          ASSERT_TRUE(sameState(jump, s)) << "game " << g << ", " << n << " pixels left of " << landing.x;
+          ++tried;
+        }
+      }
+      landing = s;
+      since = 0;
+      room = StepRoom{};
+    }
+  }
+  EXPECT_GT(tried, 200);
+  EXPECT_GT(bound, 10) << "floor edges bounded the room";
 }
 
 TEST(FastForward, RearmedDecayCostsAFewHundredFramesPerRecord) {
