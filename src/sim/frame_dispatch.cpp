@@ -44,6 +44,9 @@ bool fastFramesInUse() { return useFastFrames; }
 double steerSpeed(double vx, std::uint8_t input) {
   return useFastChains ? frame_fast::steeredSpeed(vx, input) : frame_exact::steeredSpeed(vx, input);
 }
+double movePosition(double x, double vx) {
+  return useFastChains ? frame_fast::movedPosition(x, vx) : frame_exact::movedPosition(x, vx);
+}
 double bounceSpeed(double vx) { return useFastChains ? frame_fast::bouncedSpeed(vx) : frame_exact::bouncedSpeed(vx); }
 
 void applyInput(GameState& s, std::uint8_t input) {

@@ -21,6 +21,8 @@ RUNAUDIT_FRAME_TARGET double steeredSpeed(double vx, std::uint8_t input) {
 
 RUNAUDIT_FRAME_TARGET double bouncedSpeed(double vx) { return store(extMul(widen(vx), widen(k::CM0_9))); }
 
+RUNAUDIT_FRAME_TARGET double movedPosition(double x, double vx) { return store(extAdd(widen(x), widen(vx))); }
+
 RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
   s.vx = steeredSpeed(s.vx, input);
 

@@ -4,6 +4,7 @@
 
 #include "sim/frame_step.h"
 #include "sim/frame_variants.h"
+#include "verify/coasting.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
 #include "verify/repeat_finder.h"
@@ -139,6 +140,16 @@ struct Player {
     return c * period;
   }
 
+  // Runs the frames of a player standing while its speed decays on x and vx
+  // alone (coasting.h); returns the frames run.
+  std::uint32_t coast(std::uint32_t left) {
+    if (owed.active) return 0;
+    const std::uint32_t n = coastOnFloor(out.finalState, input, left);
+    out.frames += n;
+    out.speedSteps += 2ull * n;
+    return n;
+  }
+
   // Fast-forward through a record, leaving the true state.
   bool runFastForward(std::uint32_t total) {
     const bool goOn = fastForward(total);
@@ -169,6 +180,15 @@ struct Player {
     GameState landing{};
     std::uint32_t landedAt = 0;
     StepRoom room;  // for the stretch since that landing
+    // The states before a shortcut are not iterates of the same function as
+    // those after it: the searches start again.
+    const auto restart = [&] {
+      mark = state;
+      startStretch(history, state);
+      power = 1;
+      period = 0;
+      landed = false;
+    };
     for (std::uint32_t done = 0; done < total;) {
       const JumpState before = state.jumpState;
       const double yBefore = state.y;
@@ -184,11 +204,7 @@ struct Player {
             landed && jumpsStepLeftWhileSpeedDecays(landing, state, jump, input) ? skipSteppingJumps(total - done, jump, room) : 0;
         if (skipped != 0) {
           done += skipped;
-          mark = state;
-          startStretch(history, state);
-          power = 1;
-          period = 0;
-          landed = false;
+          restart();
           continue;
         }
         landed = true;
@@ -202,10 +218,13 @@ struct Player {
         // Looked for as seldom as the repeats: a speed settled a few frames
         // late costs those frames only.
         if (settleSpeed() || pinAtWall()) {
-          mark = state;
-          startStretch(history, state);
-          power = 1;
-          period = 0;
+          restart();
+          continue;
+        }
+        if (const std::uint32_t coasted = coast(total - done); coasted != 0) {
+          done += coasted;
+          settleSpeed();
+          restart();
           continue;
         }
         cycle = REPEAT_STRIDE * recordAndFindRepeat(history, state);

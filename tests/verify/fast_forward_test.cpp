@@ -10,6 +10,7 @@
 #include "sim/frame_variants.h"
 #include "support/replay_builder.h"
 #include "support/sim_helpers.h"
+#include "verify/coasting.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
 #include "verify/speed_decay.h"
@@ -119,9 +120,11 @@ TEST(FastForward, DriftingJumpsMatchFrameByFrameAtEveryLength) {
   // it check the decayed speed itself.
   std::uint64_t speedSteps = 0;
   // Leads into the right wall leave a negative speed: a pixel left per jump.
-  for (const auto& [lead, key] : {std::pair{20, 0x11}, std::pair{80, 0x11}, std::pair{200, 0x11}, std::pair{60, 0x12}, std::pair{150, 0x12}})
+  // Without the jump key the player stands and slides instead.
+  for (const auto& [lead, key] : {std::pair{20, 0x11}, std::pair{80, 0x11}, std::pair{200, 0x11}, std::pair{60, 0x12}, std::pair{150, 0x12}, std::pair{35, 0x01}, std::pair{120, 0x02}})
     for (std::int32_t frames = 1; frames <= 760; frames += frames < 700 ? 1 : 7) {
-      const std::vector<InputRecord> records = {{lead, static_cast<std::uint8_t>(key)}, {frames - 1, 0x10}, {3, static_cast<std::uint8_t>(frames % 2 ? 0x12 : 0x00)}, {0, 0x80}};
+      const auto drift = static_cast<std::uint8_t>(key & 0x10);
+      const std::vector<InputRecord> records = {{lead, static_cast<std::uint8_t>(key)}, {frames - 1, drift}, {3, static_cast<std::uint8_t>(frames % 2 ? 0x12 : 0x00)}, {0, 0x80}};
       expectSameOutcome(game(1, static_cast<std::uint32_t>(frames), records), ("drifting, lead " + std::to_string(lead) + ", length " + std::to_string(frames)).c_str());
       ReplayFile file = buildReplay(game(1, static_cast<std::uint32_t>(frames), records));
       speedSteps += playReplayOutcome(file).speedSteps;
@@ -134,8 +137,9 @@ TEST(FastForward, DriftingJumpsMatchFrameByFrameAtEveryLength) {
 }
 
 TEST(FastForward, DriftingJumpsOnHigherFloorsMatchFrameByFrame) {
-  // The same from wherever a climb left the player: floor edges and floors
-  // above limit how far the stepping jumps may be skipped.
+  // The same from wherever a climb left the player, and standing there:
+  // floor edges and floors above limit how far the stepping jumps may be
+  // skipped, and where a standing player's speed can be run alone.
   std::mt19937 rng(20261212);
   std::uint64_t speedSteps = 0;
   for (int g = 0; g < 400; ++g) {
@@ -148,9 +152,11 @@ TEST(FastForward, DriftingJumpsOnHigherFloorsMatchFrameByFrame) {
       records.push_back({static_cast<std::int32_t>(rng() % 12), 0x12});
     }
     records.push_back({static_cast<std::int32_t>(rng() % 8), static_cast<std::uint8_t>(rng() % 2 ? 0x12 : 0x11)});
-    records.push_back({static_cast<std::int32_t>(200 + rng() % 600), 0x10});
+    // Jumping on the spot, or standing (rejump off with the jump held, the latch set).
+    const bool standing = g % 3 == 1;
+    records.push_back({static_cast<std::int32_t>(200 + rng() % 600), static_cast<std::uint8_t>(standing && g % 2 ? 0x00 : 0x10)});
     records.push_back({0, 0x80});
-    const ReplayFixture fixture = game(1, rng(), records);
+    const ReplayFixture fixture = game(standing ? 0 : 1, rng(), records);
     expectSameOutcome(fixture, ("drifting after a climb, game " + std::to_string(g)).c_str());
     ReplayFile file = buildReplay(fixture);
     speedSteps += playReplayOutcome(file).speedSteps;
@@ -310,6 +316,40 @@ TEST(FastForward, SteppingJumpsRepeatAsFarAsTheFloorsAllow) {
   }
   EXPECT_GT(tried, 200);
   EXPECT_GT(bound, 10) << "floor edges bounded the room";
+}
+
+TEST(FastForward, AStandingPlayerCoastsExactlyAsItsFrames) {
+  // From states of random early climbs (combos running, the screen
+  // following, latches set), put near floor edges and walls with speeds
+  // up to and beyond the bound: the frames run on x and vx alone are
+  // exactly the frames.
+  std::mt19937 rng(20261214);
+  int coasted = 0;
+  for (int g = 0; g < 3000; ++g) {
+    GameState s = freshGame(rng(), static_cast<std::int32_t>(rng() % 2));
+    for (int f = static_cast<int>(rng() % 300); f > 0 && stepFrame(s, static_cast<std::uint8_t>(rng() % 3 ? 0x10 | (rng() % 3) : rng() % 3));) --f;
+    for (int f = 0; f < 80 && s.jumpState != JumpState::Grounded; ++f) stepFrame(s, 0x00);
+    const FloorBand band = findFloorBand(s, static_cast<std::int32_t>(s.y));
+    if (s.jumpState != JumpState::Grounded || !band.found || s.y > 540.0) continue;
+    // Where the last foot leaves the floor, where the first does, the walls.
+    const double near[] = {band.leftPx - 11.0, band.rightPx + 11.0, band.leftPx + 11.0, band.rightPx - 11.0, 85.0, 555.0, s.x};
+    s.x = std::clamp(near[rng() % 7] + std::uniform_real_distribution<double>(-3.0, 3.0)(rng), 85.0, 555.0);
+    s.vx = std::uniform_real_distribution<double>(-1.1, 1.1)(rng);
+    if (g % 4 == 0) s.jumpLatch = 1;
+    if (g % 8 == 1) {
+      s.comboTimer = 1 + static_cast<std::int32_t>(rng() % 100);
+      s.comboJumps = static_cast<std::int32_t>(rng() % 3);
+      s.comboFloors = static_cast<std::int32_t>(rng() % 9);
+    }
+    const std::uint8_t inputs[] = {0x00, 0x10, 0x00, 0x10, 0x01};
+    const std::uint8_t input = inputs[rng() % 5];
+    GameState fast = s, slow = s;
+    const std::uint32_t n = coastOnFloor(fast, input, 1 + rng() % 400);
+    for (std::uint32_t f = 0; f < n; ++f) ASSERT_TRUE(stepFrame(slow, input));
+    ASSERT_TRUE(sameState(fast, slow)) << "game " << g << " after " << n << " frames";
+    coasted += n != 0;
+  }
+  EXPECT_GT(coasted, 500);
 }
 
 TEST(FastForward, RearmedDecayCostsAFewHundredFramesPerRecord) {
