@@ -60,15 +60,18 @@ inline bool jumpsRepeatWhileSpeedDecays(const GameState& start, const GameState&
 // foot path straight down at X - 1 + 11 and X - 1 - 11. Such a path meets
 // a level floor exactly when its x lies in the band's [leftPx, rightPx]
 // (the y crossing does not depend on x), and its hit is the path's end.
-// Take the same stretch from Q with the speed decayed, or from P moved n
-// pixels left: if its first move takes x below the start (which
-// |steer(vx)| >= 2^-43 ensures, a whole binary64 step or more anywhere
-// below 1024) and every band that the stretch's landing checks can meet
-// holds both foot positions moved n pixels left exactly when it holds them
-// unmoved, every read gives the same answer n pixels left, the rest of the
-// state evolves the same, the walls stay out of reach while X - n >= 86,
-// and the landing puts x on X - n - 1. So each such stretch leads to P's
-// state but for vx and x, one pixel further left each time.
+// Take the same stretch from P moved n pixels left, with the speed decayed:
+// if its first move takes x below the start (playback computes that move)
+// and every band that the stretch's landing checks can meet holds both
+// foot positions moved n pixels left exactly when it holds them unmoved,
+// every read gives the same answer n pixels left, the rest of the state
+// evolves the same, the walls stay out of reach while X - n >= 86, and the
+// landing puts x on X - n - 1. If instead the first move leaves x where it
+// is, so does every later move of the stretch (its speeds are smaller and
+// rounding is monotone): every read sees X - n, the reads of the stretch
+// moved n - 1 pixels, and the landing puts x back on X - n; so do all the
+// later stretches. Either way each stretch leads to P's state but for vx
+// and x.
 
 // How many pixels left the foot positions of a stretch may move while every
 // band its landing checks meet answers the same; playback narrows it band
@@ -87,9 +90,9 @@ void limitStepRoomByFrame(StepRoom& room, const GameState& after, double yBefore
 
 // True when `end`, the state right after a landing `period` frames of
 // `input` after `start`, lets those frames be skipped again and again with
-// x one pixel further left each time (the conditions above, but for the
-// first move of each skipped stretch and the room left, which playback
-// checks as it goes).
+// x one pixel further left each time or staying (the conditions above, but
+// for the first move of each skipped stretch and the room left, which
+// playback checks as it goes).
 inline bool jumpsStepLeftWhileSpeedDecays(const GameState& start, const GameState& end, std::uint32_t period,
                                           std::uint8_t input) {
   if ((input & (INPUT_LEFT | INPUT_RIGHT)) != 0 || !(start.vx < 0.0)) return false;

@@ -120,21 +120,29 @@ struct Player {
   }
 
   // Skips whole jumps from a landing that stepped one pixel left of the one
-  // before (drifting_jumps.h), as long as the speed's first move of each
-  // still registers and the floors allow; returns the frames skipped.
+  // before (drifting_jumps.h): each jump steps left while its first move
+  // registers and the floors and the wall allow, then stays where it is;
+  // the speed is settled at a jump's end as soon as it can be, and the
+  // jumps left repeat. Returns the frames skipped.
   std::uint32_t skipSteppingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room) {
     GameState& s = out.finalState;
     const std::uint32_t cycles = remaining / period;
-    const std::int32_t startX = static_cast<std::int32_t>(s.x);
-    const auto roomLeft = static_cast<std::uint32_t>(std::min(room.pixels, startX - 85));
     std::uint32_t c = 0;
-    while (c < cycles && c < roomLeft) {
-      const double firstMove = steerSpeed(s.vx, input);
-      if (!(firstMove <= -0x1p-43)) break;
+    std::int32_t moved = 0;  // pixels stepped since the second landing
+    for (; c < cycles; ++c) {
+      if (settleSpeed()) {
+        owed.frames = static_cast<std::uint64_t>(cycles - c) * period;
+        c = cycles;
+        break;
+      }
+      const bool steps = movePosition(s.x, steerSpeed(s.vx, input)) < s.x;
+      if (steps && !(moved < room.pixels && s.x >= 86.0)) break;
       s.vx = decaySpeed(s.vx, period);
-      s.x -= 1.0;
-      out.speedSteps += period + 1;
-      ++c;
+      out.speedSteps += period + 2;
+      if (steps) {
+        s.x -= 1.0;
+        ++moved;
+      }
     }
     out.frames += static_cast<std::uint64_t>(c) * period;
     return c * period;

@@ -142,16 +142,18 @@ TEST(FastForward, DriftingJumpsOnHigherFloorsMatchFrameByFrame) {
   // skipped, and where a standing player's speed can be run alone.
   std::mt19937 rng(20261212);
   std::uint64_t speedSteps = 0;
-  for (int g = 0; g < 400; ++g) {
+  for (int g = 0; g < 1500; ++g) {
     std::vector<InputRecord> records;
     for (int r = static_cast<int>(rng() % 12); r > 0; --r)
       records.push_back({static_cast<std::int32_t>(rng() % 40), static_cast<std::uint8_t>(0x10 | (1 + rng() % 2))});
     if (g % 4 == 0) {
       // Away from the left wall and back towards it: stepping into the wall.
       records.push_back({200, 0x11});
-      records.push_back({static_cast<std::int32_t>(rng() % 12), 0x12});
+      records.push_back({static_cast<std::int32_t>(rng() % 6), 0x12});
+      records.push_back({static_cast<std::int32_t>(rng() % 6), 0x11});
+    } else {
+      records.push_back({static_cast<std::int32_t>(rng() % 8), static_cast<std::uint8_t>(rng() % 2 ? 0x12 : 0x11)});
     }
-    records.push_back({static_cast<std::int32_t>(rng() % 8), static_cast<std::uint8_t>(rng() % 2 ? 0x12 : 0x11)});
     // Jumping on the spot, or standing (rejump off with the jump held, the latch set).
     const bool standing = g % 3 == 1;
     records.push_back({static_cast<std::int32_t>(200 + rng() % 600), static_cast<std::uint8_t>(standing && g % 2 ? 0x00 : 0x10)});
