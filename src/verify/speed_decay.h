@@ -8,19 +8,22 @@
 //  - startJump: |2 vx| < 12.2, so the take-off speed is -12.2 whatever vx is.
 //  - integrateMotion: no clamp applies. x lies in [85, 555] (a move beyond a
 //    wall is put back on it, and a landing places x between the truncated
-//    positions before and after the frame), where a binary64 step is at
-//    least 2^-46: with |vx| <= 2^-48 the exact sum lies within 2^-48 of x,
-//    its 64-bit rounding within 2^-48 + 2^-58 of x, short of the binary64
-//    midpoints 2^-47 away, so x keeps its value. Nor is a wall crossed: a
-//    positive vx needs x < 555 (then x + vx < 555 - 2^-43 + 2^-48, and
-//    rounding is monotone), a negative one x >= 86. Both stay true, because
-//    from then on x changes only by landings, and a landing whose truncated
-//    positions before and after the frame are both X puts x at X exactly:
-//    the foot path is vertical, its crossing lies a whole number n of pixels
-//    along the floor, and E t, off by a relative 2^-62 at most, plus 0.5
-//    truncates to n. Anywhere else, and at the walls themselves, |vx| <
-//    2^-58 suffices: one 64-bit step there is at least 2^-57, so the
-//    extended sum x + vx is x itself and the walls compare x.
+//    positions before and after the frame). Let q be the binary64 step just
+//    below floor(x) (2^-46 up to 128, 2^-45 up to 256, 2^-44 up to 512,
+//    2^-43 above): no double within q of x or of floor(x) lies nearer than
+//    q. With |vx| <= q/4 the exact sum lies within q/4 of x, its 64-bit
+//    rounding within q/4 + q/2048, short of the binary64 midpoints q/2 away,
+//    so x keeps its value. Nor is a wall crossed: a positive vx needs
+//    x < 555 (then x + vx < 555 - 2^-43 + 2^-45, and rounding is monotone),
+//    a negative one x >= 86. All of this stays true, because from then on x
+//    changes only by landings, and a landing whose truncated positions
+//    before and after the frame are both X puts x at X = floor(x) exactly
+//    (where it then stays): the foot path is vertical, its crossing lies a
+//    whole number n of pixels along the floor, and E t, off by a relative
+//    2^-62 at most, plus 0.5 truncates to n. Anywhere else, and at the
+//    walls themselves, |vx| < 2^-58 suffices: one 64-bit step there is at
+//    least 2^-57, so the extended sum x + vx is x itself and the walls
+//    compare x.
 // So the rest of the game evolves exactly as it would with vx = 0, and vx
 // itself is the frame count's iterate of the decay. Playback runs the rest
 // with vx = 0 (which lets the cycle search see it repeat) and applies the
@@ -30,7 +33,7 @@
 // most store(ext(v * 0.7)): with |v| < 2^-58 the extended sum lies within
 // 2^-58 + 2^-66 of ±0.3, nearer than the binary64 midpoints at ±2^-55, so
 // the result is exactly ±0.3 for every such v. That frame needs the owed
-// decay only until the speed drops below 2^-58: at most 66 frames of it.
+// decay only until the speed drops below 2^-58: at most 86 frames of it.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +41,9 @@
 #include "replay/replay_file.h"
 #include "sim/game_state.h"
 
-// At most this magnitude the speed moves x no more, away from the walls.
-inline constexpr double SETTLED_SPEED = 0x1p-48;
+// At most this magnitude the speed moves x no more, away from the walls: a
+// quarter of the binary64 step just below floor(x).
+inline double settledSpeedAt(double x) { return x < 129.0 ? 0x1p-48 : x < 257.0 ? 0x1p-47 : x < 513.0 ? 0x1p-46 : 0x1p-45; }
 // Below this magnitude the speed moves x no more anywhere, and a direction
 // key gives exactly ±0.3 from it.
 inline constexpr double TINY_SPEED = 0x1p-58;
@@ -50,7 +54,7 @@ inline bool speedIsSettled(const GameState& state, std::uint8_t input) {
   if ((input & (INPUT_LEFT | INPUT_RIGHT)) != 0 || !(state.x >= 85.0 && state.x <= 555.0)) return false;
   const double speed = state.vx < 0.0 ? -state.vx : state.vx;
   if (speed < TINY_SPEED) return true;
-  if (!(speed <= SETTLED_SPEED)) return false;
+  if (!(speed <= settledSpeedAt(state.x))) return false;
   return state.vx > 0.0 ? state.x < 555.0 : state.x >= 86.0;
 }
 
