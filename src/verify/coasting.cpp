@@ -19,6 +19,14 @@ bool standsStill(const GameState& s, std::uint8_t input) {
   return latchStays && halfStepFlips && s.comboTimer == 0 && s.y >= 160.0 && s.scrolled <= 100;
 }
 
+// Whether a move of x by vx (|vx| <= 12.2, no clamp) stays within [85, 555]:
+// 555 - x and x - 85 are rounded by 2^-44 at most, far less than the margin.
+bool movesWithinWalls(double x, double vx) {
+  constexpr double MARGIN = 0x1p-40;
+  if (!(vx >= -12.2 && vx <= 12.2 && x >= 85.0 && x <= 555.0)) return false;
+  return vx >= 0.0 ? vx <= (555.0 - x) - MARGIN : -vx <= (x - 85.0) - MARGIN;
+}
+
 // Whether the band holds a foot of a player at x.
 bool holdsAFoot(const FloorBand& band, double x) {
   const std::int32_t at = truncStoredLow32(x);
@@ -36,7 +44,7 @@ std::uint32_t coastOnFloor(GameState& state, std::uint8_t input, std::uint32_t f
   double x = state.x;
   double vx = state.vx;
   std::uint32_t n = 0;
-  while (n < frames && vx >= -1.0 && vx <= 1.0 && (vx >= 0.0 ? x >= 85.0 && x <= 554.0 : x >= 86.0 && x <= 555.0)) {
+  while (n < frames && movesWithinWalls(x, vx)) {
     const double nextVx = steerSpeed(vx, input);
     const double nextX = movePosition(x, nextVx);
     if (!holdsAFoot(band, nextX)) break;

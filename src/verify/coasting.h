@@ -6,8 +6,8 @@
 // Why it is exact. Take a frame that starts grounded with vy = 0, no
 // direction key, an input that leaves the jump latch as it is and starts
 // no jump, no combo running (comboTimer = 0), y >= 160 and scrolled <= 100,
-// halfStep 0 or 1, |vx| <= 1, x in [85, 554] if vx >= 0 and in [86, 555]
-// if vx < 0 (so that x + vx lies in [85, 555]), and a floor band at trunc(y)
+// halfStep 0 or 1, |vx| <= 12.2, x + vx in [85, 555] (with a margin over
+// the rounding of the test), and a floor band at trunc(y)
 // whose surface is trunc(y) + 1 and holds, in its [leftPx, rightPx], a foot
 // of the position the move leads to, trunc(x') - 11 or trunc(x') + 11. Then applyInput only decays vx; integrateMotion
 // clamps nothing, moves x to store(x + vx) without reaching a wall (the

@@ -336,7 +336,7 @@ TEST(FastForward, AStandingPlayerCoastsExactlyAsItsFrames) {
     // Where the last foot leaves the floor, where the first does, the walls.
     const double near[] = {band.leftPx - 11.0, band.rightPx + 11.0, band.leftPx + 11.0, band.rightPx - 11.0, 85.0, 555.0, s.x};
     s.x = std::clamp(near[rng() % 7] + std::uniform_real_distribution<double>(-3.0, 3.0)(rng), 85.0, 555.0);
-    s.vx = std::uniform_real_distribution<double>(-1.1, 1.1)(rng);
+    s.vx = std::uniform_real_distribution<double>(-1.1, 1.1)(rng) * (g % 3 ? 1.0 : 12.0);
     if (g % 4 == 0) s.jumpLatch = 1;
     if (g % 8 == 1) {
       s.comboTimer = 1 + static_cast<std::int32_t>(rng() % 100);
