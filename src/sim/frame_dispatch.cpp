@@ -47,6 +47,7 @@ double steerSpeed(double vx, std::uint8_t input) {
 double movePosition(double x, double vx) {
   return useFastChains ? frame_fast::movedPosition(x, vx) : frame_exact::movedPosition(x, vx);
 }
+void glide(double& x, double& vx) { useFastChains ? frame_fast::glide(x, vx) : frame_exact::glide(x, vx); }
 double bounceSpeed(double vx) { return useFastChains ? frame_fast::bouncedSpeed(vx) : frame_exact::bouncedSpeed(vx); }
 
 void applyInput(GameState& s, std::uint8_t input) {

@@ -23,6 +23,11 @@ RUNAUDIT_FRAME_TARGET double bouncedSpeed(double vx) { return store(extMul(widen
 
 RUNAUDIT_FRAME_TARGET double movedPosition(double x, double vx) { return store(extAdd(widen(x), widen(vx))); }
 
+RUNAUDIT_FRAME_TARGET void glide(double& x, double& vx) {
+  vx = steeredSpeed(vx, 0);
+  x = movedPosition(x, vx);
+}
+
 RUNAUDIT_FRAME_TARGET void applyInput(GameState& s, std::uint8_t input) {
   s.vx = steeredSpeed(s.vx, input);
 

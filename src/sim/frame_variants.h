@@ -13,6 +13,7 @@ struct GameState;
   double steeredSpeed(double vx, std::uint8_t input);    \
   double bouncedSpeed(double vx);                        \
   double movedPosition(double x, double vx);             \
+  void glide(double& x, double& vx);                     \
   void applyInput(GameState& state, std::uint8_t input); \
   bool startJump(GameState& state);                      \
   void integrateMotion(GameState& state);                \
@@ -37,9 +38,10 @@ bool fastFramesInUse();
 
 // The frame's own speed updates one at a time, for playback's shortcuts:
 // applyInput's steering (the decay without a direction key), a wall's
-// bounce and a move that meets no wall. A long run of them is one dependent chain, where the fast path
+// bounce, a move that meets no wall, and a glide: the decay, then the move. A long run of them is one dependent chain, where the fast path
 // beats the x87 unit: they take it wherever it is supported, unless
 // RUNAUDIT_FRAMES=exact.
 double steerSpeed(double vx, std::uint8_t input);
 double bounceSpeed(double vx);
 double movePosition(double x, double vx);
+void glide(double& x, double& vx);

@@ -45,8 +45,9 @@ std::uint32_t coastOnFloor(GameState& state, std::uint8_t input, std::uint32_t f
   double vx = state.vx;
   std::uint32_t n = 0;
   while (n < frames && movesWithinWalls(x, vx)) {
-    const double nextVx = steerSpeed(vx, input);
-    const double nextX = movePosition(x, nextVx);
+    double nextX = x;
+    double nextVx = vx;
+    glide(nextX, nextVx);  // no key steers: the input's decay
     if (!holdsAFoot(band, nextX)) break;
     vx = nextVx;
     x = nextX;
