@@ -191,6 +191,7 @@ struct Player {
     // The states before a shortcut are not iterates of the same function as
     // those after it: the searches start again.
     const auto restart = [&] {
+      sinceRecorded = 0;  // the finder's states then lie a whole number of strides apart
       mark = state;
       startStretch(history, state);
       power = 1;
@@ -221,6 +222,7 @@ struct Player {
         room = StepRoom{};
       }
       std::uint32_t cycle = 0;
+      std::uint32_t recordsBack = 0;  // the repeat's distance in the finder's records
       if (++sinceRecorded == REPEAT_STRIDE) {
         sinceRecorded = 0;
         // Looked for as seldom as the repeats: a speed settled a few frames
@@ -235,15 +237,25 @@ struct Player {
           restart();
           continue;
         }
-        cycle = REPEAT_STRIDE * recordAndFindRepeat(history, state);
+        recordsBack = recordAndFindRepeat(history, state);
+        cycle = REPEAT_STRIDE * recordsBack;
       }
       if (cycle == 0 && sameState(state, mark)) cycle = period;
       if (cycle != 0) {
         const std::uint32_t remaining = total - done;
-        const std::uint32_t skipped = remaining - remaining % cycle;
+        std::uint32_t left = remaining % cycle;
+        std::uint32_t skipped = remaining - left;
+        if (recordsBack != 0) {
+          // The finder holds the cycle's states a stride apart: the one the
+          // remainder leads to, but for the last few frames, is copied.
+          const std::uint32_t strides = left / REPEAT_STRIDE;
+          out.finalState = recordedBefore(history, recordsBack - strides);
+          skipped += strides * REPEAT_STRIDE;
+          left -= strides * REPEAT_STRIDE;
+        }
         out.frames += skipped;
         if (owed.active) owed.frames += skipped;
-        return run(remaining % cycle);
+        return run(left);
       }
       if (period == power) {
         mark = state;

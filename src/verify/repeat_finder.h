@@ -26,3 +26,9 @@ void startStretch(RepeatFinder& finder, const GameState& state);
 // A repeat further back than WINDOW, or hidden by a hash collision, is not
 // found: the caller needs another way to find those.
 std::uint32_t recordAndFindRepeat(RepeatFinder& finder, const GameState& state);
+
+// The state recorded `back` records before the last one, for 0 < back <
+// WINDOW and within the stretch (a repeat's distance or less).
+inline const GameState& recordedBefore(const RepeatFinder& finder, std::uint32_t back) {
+  return finder.ring[(finder.next - 1 - back) % RepeatFinder::WINDOW];
+}
