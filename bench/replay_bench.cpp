@@ -71,6 +71,7 @@ BENCHMARK_CAPTURE(BM_Verdict_WorstCase, rearmed_decay, "rearmed-decay.wlx")->Uni
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_repeat_finder_58, "after-repeat-finder-58.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_pin_52, "after-pin-52.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_35, "after-shortcuts-35.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_37, "after-shortcuts-37.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
