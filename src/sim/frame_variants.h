@@ -38,8 +38,9 @@ bool fastFramesInUse();
 
 // The frame's own speed updates one at a time, for playback's shortcuts:
 // applyInput's steering (the decay without a direction key), a wall's
-// bounce, a move that meets no wall, and a glide: the decay, then the move. A long run of them is one dependent chain, where the fast path
-// beats the x87 unit: they take it wherever it is supported, unless
+// bounce, a move that meets no wall, and a glide: the decay, then the move.
+// A long run of them is one dependent chain, where the fast path beats the
+// x87 unit: they take it wherever it is supported, unless
 // RUNAUDIT_FRAMES=exact.
 double steerSpeed(double vx, std::uint8_t input);
 double bounceSpeed(double vx);

@@ -44,6 +44,10 @@ struct GameState {
   std::uint32_t rngState;
 };
 
+// The feet's offsets from the player's x, left and right; the feet are one
+// pixel below y.
+inline constexpr std::int32_t FOOT_OFFSET = 11;
+
 struct FloorBand {
   bool found;
   std::int32_t floorY;  // y of the floor's surface line

@@ -106,9 +106,6 @@ Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q
 
 namespace {
 
-// Foot offsets from the player's centre, and the one-pixel gap between the
-// player's y and the feet.
-constexpr std::int32_t FOOT_OFFSET = 11;
 
 void scoreLanding(GameState& state, std::int32_t floorNo) {
   const std::int32_t gain = wrapSub(floorNo, state.lastFloor);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::int32_t FOOT = 11;  // the feet's offsets from x, as the landing check has them
-
 // Whether frames of `input` from `state` change nothing but vx, x and
 // halfStep, whatever x does within the band's hold.
 bool standsStill(const GameState& s, std::uint8_t input) {
@@ -31,7 +29,7 @@ bool movesWithinWalls(double x, double vx) {
 bool holdsAFoot(const FloorBand& band, double x) {
   const std::int32_t at = truncStoredLow32(x);
   const auto holds = [&](std::int32_t foot) { return foot >= band.leftPx && foot <= band.rightPx; };
-  return holds(at - FOOT) || holds(at + FOOT);
+  return holds(at - FOOT_OFFSET) || holds(at + FOOT_OFFSET);
 }
 
 }  // namespace

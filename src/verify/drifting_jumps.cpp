@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr std::int32_t FOOT = 11;  // the feet's offsets from x, as the landing check has them
-
 // Pixels a foot at `foot` may move left while the band holds it exactly when
 // it held it before.
 std::int32_t footRoom(const FloorBand& band, std::int32_t foot) {
@@ -28,7 +26,7 @@ void limitByRows(StepRoom& room, const GameState& state, std::int32_t from, std:
 }  // namespace
 
 void limitStepRoom(StepRoom& room, const FloorBand& band, std::int32_t x) {
-  room.pixels = std::min({room.pixels, footRoom(band, x - FOOT), footRoom(band, x + FOOT)});
+  room.pixels = std::min({room.pixels, footRoom(band, x - FOOT_OFFSET), footRoom(band, x + FOOT_OFFSET)});
 }
 
 void limitStepRoomByFrame(StepRoom& room, const GameState& after, double yBefore, std::int32_t x) {

@@ -102,29 +102,13 @@ struct Player {
     pin = Pin{};
   }
 
-  // Skips the whole jump cycles left in the record once drifting_jumps.h
-  // shows they repeat with only vx decaying; the speed is settled on the way
-  // as soon as it can be, at a cycle's end. The rest is simulated.
-  bool skipDriftingJumps(std::uint32_t remaining, std::uint32_t period) {
-    const std::uint32_t cycles = remaining / period;
-    out.frames += static_cast<std::uint64_t>(cycles) * period;
-    for (std::uint32_t c = 0; c < cycles; ++c) {
-      if (settleSpeed()) {
-        owed.frames = static_cast<std::uint64_t>(cycles - c) * period;
-        break;
-      }
-      out.finalState.vx = decaySpeed(out.finalState.vx, period);
-      out.speedSteps += period;
-    }
-    return run(remaining % period);
-  }
-
-  // Skips whole jumps from a landing that stepped one pixel left of the one
-  // before (drifting_jumps.h): each jump steps left while its first move
-  // registers and the floors and the wall allow, then stays where it is;
+  // Skips the whole jumps left in the record once drifting_jumps.h shows
+  // they repeat with only vx decaying and, for a negative speed, x stepping
+  // left: each jump steps while its first move registers and the floors and
+  // the wall allow, then stays where it is (a positive speed never steps);
   // the speed is settled at a jump's end as soon as it can be, and the
   // jumps left repeat. Returns the frames skipped.
-  std::uint32_t skipSteppingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room) {
+  std::uint32_t skipDecayingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room) {
     GameState& s = out.finalState;
     const std::uint32_t cycles = remaining / period;
     std::uint32_t c = 0;
@@ -207,10 +191,9 @@ struct Player {
       if (drifting && landed && landing.vx < 0.0) limitStepRoomByFrame(room, state, yBefore, static_cast<std::int32_t>(landing.x) - 1);
       if (drifting && before != JumpState::Grounded && state.jumpState == JumpState::Grounded && !owed.active) {
         const std::uint32_t jump = done - landedAt;
-        if (landed && jumpsRepeatWhileSpeedDecays(landing, state, jump, input))
-          return skipDriftingJumps(total - done, jump);
-        const std::uint32_t skipped =
-            landed && jumpsStepLeftWhileSpeedDecays(landing, state, jump, input) ? skipSteppingJumps(total - done, jump, room) : 0;
+        const bool repeats = landed && (jumpsRepeatWhileSpeedDecays(landing, state, jump, input) ||
+                                        jumpsStepLeftWhileSpeedDecays(landing, state, jump, input));
+        const std::uint32_t skipped = repeats ? skipDecayingJumps(total - done, jump, room) : 0;
         if (skipped != 0) {
           done += skipped;
           restart();
