@@ -48,6 +48,14 @@ double movePosition(double x, double vx) {
   return useFastChains ? frame_fast::movedPosition(x, vx) : frame_exact::movedPosition(x, vx);
 }
 void glide(double& x, double& vx) { useFastChains ? frame_fast::glide(x, vx) : frame_exact::glide(x, vx); }
+double decaySpeedChain(double vx, std::uint64_t frames, double stopBelow) {
+  return useFastChains ? frame_fast::decayedSpeed(vx, frames, stopBelow)
+                       : frame_exact::decayedSpeed(vx, frames, stopBelow);
+}
+double bounceSpeedChain(double vx, std::uint8_t input, std::uint64_t frames) {
+  return useFastChains ? frame_fast::bouncedOnTheSpot(vx, input, frames)
+                       : frame_exact::bouncedOnTheSpot(vx, input, frames);
+}
 double bounceSpeed(double vx) { return useFastChains ? frame_fast::bouncedSpeed(vx) : frame_exact::bouncedSpeed(vx); }
 
 void applyInput(GameState& s, std::uint8_t input) {

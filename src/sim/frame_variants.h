@@ -8,16 +8,18 @@
 
 struct GameState;
 
-#define RUNAUDIT_DECLARE_FRAME_VARIANT(ns)               \
-  namespace ns {                                         \
-  double steeredSpeed(double vx, std::uint8_t input);    \
-  double bouncedSpeed(double vx);                        \
-  double movedPosition(double x, double vx);             \
-  void glide(double& x, double& vx);                     \
-  void applyInput(GameState& state, std::uint8_t input); \
-  bool startJump(GameState& state);                      \
-  void integrateMotion(GameState& state);                \
-  bool stepFrame(GameState& state, std::uint8_t input);  \
+#define RUNAUDIT_DECLARE_FRAME_VARIANT(ns)                                     \
+  namespace ns {                                                               \
+  double steeredSpeed(double vx, std::uint8_t input);                          \
+  double bouncedSpeed(double vx);                                              \
+  double movedPosition(double x, double vx);                                   \
+  void glide(double& x, double& vx);                                           \
+  double decayedSpeed(double vx, std::uint64_t frames, double stopBelow);      \
+  double bouncedOnTheSpot(double vx, std::uint8_t input, std::uint64_t frames); \
+  void applyInput(GameState& state, std::uint8_t input);                       \
+  bool startJump(GameState& state);                                            \
+  void integrateMotion(GameState& state);                                      \
+  bool stepFrame(GameState& state, std::uint8_t input);                        \
   }
 
 RUNAUDIT_DECLARE_FRAME_VARIANT(frame_exact)
@@ -46,3 +48,8 @@ double steerSpeed(double vx, std::uint8_t input);
 double bounceSpeed(double vx);
 double movePosition(double x, double vx);
 void glide(double& x, double& vx);
+// The decay without a direction key for `frames` frames, stopped early at a
+// value it keeps or once |vx| < stopBelow (0: never).
+double decaySpeedChain(double vx, std::uint64_t frames, double stopBelow);
+// `frames` frames of steering by `input`, each followed by a wall's bounce.
+double bounceSpeedChain(double vx, std::uint8_t input, std::uint64_t frames);

@@ -75,6 +75,10 @@ std::int32_t rngNext(GameState& state);
 // One 16-pixel row of scrolling; every fifth call creates the next floor.
 void generateFloor(GameState& state);
 
+// The rows findFloorBand looks at; it finds no band above or below them.
+inline constexpr std::int32_t FLOOR_BAND_TOP_ROW = -33;
+inline constexpr std::int32_t FLOOR_BAND_BOTTOM_ROW = 478;
+
 FloorBand findFloorBand(const GameState& state, std::int32_t y);
 Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2);
 void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY);

@@ -4,7 +4,7 @@
 
 FloorBand findFloorBand(const GameState& state, std::int32_t y) {
   FloorBand band{};
-  if (y < -33 || y > 478) return band;
+  if (y < FLOOR_BAND_TOP_ROW || y > FLOOR_BAND_BOTTOM_ROW) return band;
 
   // Bands are the 16-pixel rows just above each floor's surface; rowPhase
   // says where the 80-pixel floor spacing stands against the scroll.

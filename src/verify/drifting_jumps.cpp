@@ -16,8 +16,16 @@ std::int32_t footRoom(const FloorBand& band, std::int32_t foot) {
 
 // Bands the landing check may look for while y moves from `from` to `to`
 // (whole pixels, either order), a frame's fall being at most a few pixels.
+// A band is 16 consecutive rows of one floor, and the room depends only on
+// the floor: rows 16 apart from the lowest one, and the highest, meet every
+// band the rows between meet (a band starting inside the range holds the
+// first sample at or after its start, or the highest row when that sample
+// lies beyond the range). Rows the landing check never looks at are cut
+// off first, so that no sample falls on them.
 void limitByRows(StepRoom& room, const GameState& state, std::int32_t from, std::int32_t to, std::int32_t x) {
-  for (std::int32_t y = std::min(from, to); y <= std::max(from, to); ++y) {
+  const std::int32_t lowest = std::max(std::min(from, to), FLOOR_BAND_TOP_ROW);
+  const std::int32_t highest = std::min(std::max(from, to), FLOOR_BAND_BOTTOM_ROW);
+  for (std::int32_t y = lowest; y <= highest; y = y <= highest - 16 ? y + 16 : y == highest ? highest + 1 : highest) {
     const FloorBand band = findFloorBand(state, y);
     if (band.found) limitStepRoom(room, band, x);
   }

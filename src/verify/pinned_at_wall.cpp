@@ -10,8 +10,7 @@ bool pinnedAtWall(const GameState& state, std::uint8_t input) {
 }
 
 double pinnedSpeed(double vx, std::uint8_t input, std::uint64_t frames) {
-  for (std::uint64_t n = 0; n < frames; ++n) vx = bounceSpeed(steerSpeed(vx, input));
-  return vx;
+  return bounceSpeedChain(vx, input, frames);
 }
 
 PinnedLimit pinnedLimit(double vx, std::uint8_t input, std::uint32_t limit) {

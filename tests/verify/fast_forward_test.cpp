@@ -320,6 +320,36 @@ TEST(FastForward, SteppingJumpsRepeatAsFarAsTheFloorsAllow) {
   EXPECT_GT(bound, 10) << "floor edges bounded the room";
 }
 
+TEST(FastForward, StepRoomSamplesMeetEveryBandTheRowsMeet) {
+  // The room is gathered from a few sampled rows; row by row must give the
+  // same, for falls and landings of any height and near the rows the
+  // landing check never looks at.
+  std::mt19937 rng(20261209);
+  for (int g = 0; g < 2000; ++g) {
+    GameState s = freshGame(rng(), 1);
+    s.rowPhase = static_cast<std::int32_t>(rng() % 5);
+    s.scrolled = static_cast<std::int32_t>(rng() % 64);
+    for (FloorSlot& slot : s.floors.slot) {
+      slot.left = static_cast<std::int32_t>(rng() % 20);
+      slot.right = slot.left + static_cast<std::int32_t>(rng() % 12);
+    }
+    s.jumpState = g % 2 ? JumpState::Falling : JumpState::Grounded;
+    const std::int32_t before = -60 + static_cast<std::int32_t>(rng() % 560);
+    s.y = before + static_cast<std::int32_t>(rng() % 41) - 20 + 0.25;
+    const std::int32_t x = 86 + static_cast<std::int32_t>(rng() % 470);
+    StepRoom sampled;
+    limitStepRoomByFrame(sampled, s, before, x);
+    StepRoom everyRow;
+    const auto rows = [&](std::int32_t from, std::int32_t to) {
+      for (std::int32_t y = std::min(from, to); y <= std::max(from, to); ++y)
+        if (const FloorBand band = findFloorBand(s, y); band.found) limitStepRoom(everyRow, band, x);
+    };
+    rows(before, static_cast<std::int32_t>(s.y));  // truncated, as the landing check does
+    if (s.jumpState == JumpState::Grounded) rows(before, before + 14);
+    ASSERT_EQ(sampled.pixels, everyRow.pixels) << "game " << g << ", rows from " << before << " to " << s.y;
+  }
+}
+
 TEST(FastForward, AStandingPlayerCoastsExactlyAsItsFrames) {
   // From states of random early climbs (combos running, the screen
   // following, latches set), put near floor edges and walls with speeds
