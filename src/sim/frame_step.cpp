@@ -148,11 +148,7 @@ std::int32_t scrollAmount(GameState& s, std::int32_t d) {
 void expireCombo(GameState& s) {
   if (s.comboTimer == 0) return;
   s.comboTimer -= 1;
-  // A combo needs at least two multi-floor jumps to score.
-  if (s.comboTimer == 0 && s.comboJumps > 1) {
-    s.comboScore = wrapAdd(s.comboScore, wrapMul(s.comboFloors, s.comboFloors));
-    if (s.comboFloors > s.bestCombo) s.bestCombo = s.comboFloors;
-  }
+  if (s.comboTimer == 0) scoreCombo(s);
 }
 
 }  // namespace

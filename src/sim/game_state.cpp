@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sim/extended.h"
+#include "sim/wrap.h"
 
 void initGame(GameState& state, std::int32_t rejump, std::uint32_t seed) {
   state = GameState{};
@@ -30,6 +31,12 @@ bool sameBits(double a, double b) {
 }
 
 }  // namespace
+
+void scoreCombo(GameState& s) {
+  if (s.comboJumps <= 1) return;
+  s.comboScore = wrapAdd(s.comboScore, wrapMul(s.comboFloors, s.comboFloors));
+  if (s.comboFloors > s.bestCombo) s.bestCombo = s.comboFloors;
+}
 
 bool sameState(const GameState& a, const GameState& b) {
   if (!sameBits(a.x, b.x) || !sameBits(a.y, b.y) || !sameBits(a.vx, b.vx) || !sameBits(a.vy, b.vy)) return false;

@@ -79,6 +79,10 @@ void generateFloor(GameState& state);
 inline constexpr std::int32_t FLOOR_BAND_TOP_ROW = -33;
 inline constexpr std::int32_t FLOOR_BAND_BOTTOM_ROW = 478;
 
+// A combo whose timer has just run out scores, if it had at least two
+// multi-floor jumps.
+void scoreCombo(GameState& state);
+
 FloorBand findFloorBand(const GameState& state, std::int32_t y);
 Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q2);
 void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY);

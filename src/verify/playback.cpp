@@ -5,6 +5,7 @@
 #include "sim/frame_step.h"
 #include "sim/frame_variants.h"
 #include "verify/coasting.h"
+#include "verify/combo_countdown.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
 #include "verify/repeat_finder.h"
@@ -132,6 +133,17 @@ struct Player {
     return c * period;
   }
 
+  // Skips the whole periods left in the record once combo_countdown.h shows
+  // that they repeat with only the combo's timer running out. Returns the
+  // frames skipped.
+  std::uint32_t skipComboCountdown(std::uint32_t remaining, std::uint32_t period) {
+    const std::uint32_t skipped = remaining - remaining % period;
+    runComboDown(out.finalState, skipped);
+    out.frames += skipped;
+    if (owed.active) owed.frames += skipped;
+    return skipped;
+  }
+
   // Runs the frames of a player standing while its speed decays on x and vx
   // alone (coasting.h); returns the frames run.
   std::uint32_t coast(std::uint32_t left) {
@@ -172,6 +184,10 @@ struct Player {
     GameState landing{};
     std::uint32_t landedAt = 0;
     StepRoom room;  // for the stretch since that landing
+    // The last landing of this stretch while a combo ran, for the countdown.
+    bool comboLanded = false;
+    GameState comboLanding{};
+    std::uint32_t comboLandedAt = 0;
     // The states before a shortcut are not iterates of the same function as
     // those after it: the searches start again.
     const auto restart = [&] {
@@ -181,6 +197,7 @@ struct Player {
       power = 1;
       period = 0;
       landed = false;
+      comboLanded = false;
     };
     for (std::uint32_t done = 0; done < total;) {
       const JumpState before = state.jumpState;
@@ -203,6 +220,19 @@ struct Player {
         landing = state;
         landedAt = done;
         room = StepRoom{};
+      }
+      if (before != JumpState::Grounded && state.jumpState == JumpState::Grounded) {
+        const bool repeats =
+            comboLanded && jumpsRepeatWhileComboRunsOut(comboLanding, state, done - comboLandedAt);
+        const std::uint32_t skipped = repeats ? skipComboCountdown(total - done, done - comboLandedAt) : 0;
+        if (skipped != 0) {
+          done += skipped;
+          restart();
+          continue;
+        }
+        comboLanded = state.comboTimer != 0;
+        comboLanding = state;
+        comboLandedAt = done;
       }
       std::uint32_t cycle = 0;
       std::uint32_t recordsBack = 0;  // the repeat's distance in the finder's records

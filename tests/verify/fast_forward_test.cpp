@@ -11,6 +11,7 @@
 #include "support/replay_builder.h"
 #include "support/sim_helpers.h"
 #include "verify/coasting.h"
+#include "verify/combo_countdown.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
 #include "verify/speed_decay.h"
@@ -265,6 +266,61 @@ TEST(FastForward, APinnedSpeedChangesNothingButItself) {
     for (const std::uint64_t n : {2u, 4u, 1000u}) ASSERT_EQ(bitsOf(pinnedSpeed(limit.speed, input, n)), bitsOf(limit.speed));
   }
   EXPECT_GT(accepted, 40);
+}
+
+TEST(FastForward, CombosRunningOutAtAWallMatchFrameByFrameAtEveryLength) {
+  // A jump to a floor two up starts a combo; held against the wall the
+  // player then repeats its jumps while the timer runs out. Every length
+  // from before the repeat is seen to well after the combo has scored.
+  int skipped = 0;
+  for (const auto& [toWall, runAndJump] : {std::pair{0x01, 0x12}, std::pair{0x02, 0x11}})
+    for (std::uint32_t seed : {13u, 5u, 21u})
+      for (std::int32_t frames = 100; frames <= 300; ++frames) {
+        const ReplayFixture f = game(1, seed, {{165, static_cast<std::uint8_t>(toWall)}, {frames, static_cast<std::uint8_t>(runAndJump)}, {0, 0x80}});
+        expectSameOutcome(f, ("seed " + std::to_string(seed) + ", " + std::to_string(frames) + " frames").c_str());
+        ReplayFile file = buildReplay(f);
+        const PlaybackOutcome o = playReplayOutcome(file);
+        releaseReplay(file);
+        skipped += o.framesSimulated + 40 < o.frames;
+      }
+  EXPECT_GT(skipped, 300) << "the countdown was skipped";
+}
+
+TEST(FastForward, AComboRunningOutAtAWallScoresOnceAsItsFrames) {
+  // The claim behind the countdown shortcut, tried on the jumps at the wall
+  // above with every timer and combo: whole periods later the state is the
+  // landing's but for the timer, and the combo scored once it ran out.
+  GameState s = freshGame(13, 1);
+  for (int f = 0; f < 166; ++f) stepFrame(s, 0x01);
+  GameState landing{};
+  std::uint32_t period = 0;
+  for (std::uint32_t f = 0, since = 0; f < 320; ++f, ++since) {
+    const JumpState before = s.jumpState;
+    ASSERT_TRUE(stepFrame(s, 0x12));
+    if (before == JumpState::Grounded || s.jumpState != JumpState::Grounded) continue;
+    if (sameState(landing, s)) period = since;
+    landing = s;
+    since = 0;
+  }
+  ASSERT_GT(period, 0u) << "the jumps at the wall repeat";
+  for (std::int32_t jumps : {1, 2, 3})
+    for (std::int32_t timer = 0; timer <= 100; ++timer)
+      for (std::uint32_t periods = 1; periods <= 4; ++periods) {
+        GameState start = landing;
+        start.comboTimer = static_cast<std::int32_t>(timer + period);
+        start.comboJumps = jumps;
+        start.comboFloors = 2 * jumps;
+        start.comboScore = 7;
+        GameState end = start;
+        for (std::uint32_t f = 0; f < period; ++f) ASSERT_TRUE(stepFrame(end, 0x12));
+        // A timer that ran out within the period has scored already.
+        ASSERT_EQ(jumpsRepeatWhileComboRunsOut(start, end, period), timer != 0) << timer;
+        if (timer == 0) continue;
+        GameState framed = end, skipped = end;
+        for (std::uint32_t f = 0; f < periods * period; ++f) ASSERT_TRUE(stepFrame(framed, 0x12));
+        runComboDown(skipped, periods * period);
+        ASSERT_TRUE(sameState(framed, skipped)) << jumps << " jumps, timer " << timer << ", " << periods << " periods";
+      }
 }
 
 TEST(FastForward, SteppingJumpsRepeatAsFarAsTheFloorsAllow) {

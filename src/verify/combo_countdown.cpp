@@ -1,0 +1,17 @@
+#include "verify/combo_countdown.h"
+
+bool jumpsRepeatWhileComboRunsOut(const GameState& start, const GameState& end, std::uint32_t period) {
+  if (end.comboTimer < 1 || start.comboTimer - end.comboTimer != static_cast<std::int64_t>(period)) return false;
+  GameState same = end;
+  same.comboTimer = start.comboTimer;
+  return sameState(start, same);
+}
+
+void runComboDown(GameState& state, std::uint64_t frames) {
+  if (frames < static_cast<std::uint64_t>(state.comboTimer)) {
+    state.comboTimer -= static_cast<std::int32_t>(frames);
+    return;
+  }
+  state.comboTimer = 0;
+  scoreCombo(state);
+}
