@@ -26,8 +26,15 @@
 #include "sim/game_state.h"
 
 // True when `end`, the state right after the landing that followed the one
-// `start` was taken at, `period` frames later, repeats it as above.
-bool jumpsRepeatWhileComboRunsOut(const GameState& start, const GameState& end, std::uint32_t period);
+// `start` was taken at, `period` frames later, equals it but for a timer
+// that counted down as above, or equals it outright.
+bool repeatsButForCountdown(const GameState& start, GameState end, std::uint32_t period);
 
-// The state `frames` frames on, a whole number of such periods.
+// True when `end` repeats `start` as above with the timer running out.
+inline bool jumpsRepeatWhileComboRunsOut(const GameState& start, const GameState& end, std::uint32_t period) {
+  return start.comboTimer != end.comboTimer && repeatsButForCountdown(start, end, period);
+}
+
+// The state `frames` frames on, a whole number of such periods: the timer
+// counted down, and the combo scored if it ran out. A zero timer stays.
 void runComboDown(GameState& state, std::uint64_t frames);

@@ -129,6 +129,7 @@ struct Player {
         ++moved;
       }
     }
+    runComboDown(s, static_cast<std::uint64_t>(c) * period);
     out.frames += static_cast<std::uint64_t>(c) * period;
     return c * period;
   }
