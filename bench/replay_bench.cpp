@@ -72,6 +72,8 @@ BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_repeat_finder_58, "after-repeat-fi
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_pin_52, "after-pin-52.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_35, "after-shortcuts-35.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_37, "after-shortcuts-37.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_34, "after-combo-34.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_33, "after-combo-33.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
