@@ -2,7 +2,10 @@
 #include "sim/game_state.h"
 #include "sim/wrap.h"
 
-FloorBand findFloorBand(const GameState& state, std::int32_t y) {
+namespace {
+
+// Inlined into the landing check, which asks up to twice a frame.
+[[gnu::always_inline]] inline FloorBand floorBandAt(const GameState& state, std::int32_t y) {
   FloorBand band{};
   if (y < FLOOR_BAND_TOP_ROW || y > FLOOR_BAND_BOTTOM_ROW) return band;
 
@@ -24,6 +27,10 @@ FloorBand findFloorBand(const GameState& state, std::int32_t y) {
   band.floorNo = wrapSub(state.floorCount, q);
   return band;
 }
+
+}  // namespace
+
+FloorBand findFloorBand(const GameState& state, std::int32_t y) { return floorBandAt(state, y); }
 
 namespace {
 
@@ -131,8 +138,8 @@ void checkLanding(GameState& state, std::int32_t oldX, std::int32_t oldY) {
   if (state.jumpState == JumpState::Rising) return;
 
   const std::int32_t curY = truncStoredLow32(state.y);
-  FloorBand band = findFloorBand(state, curY);
-  if (!band.found) band = findFloorBand(state, oldY);
+  FloorBand band = floorBandAt(state, curY);
+  if (!band.found) band = floorBandAt(state, oldY);
 
   if (band.found) {
     const std::int32_t curX = truncStoredLow32(state.x);

@@ -6,12 +6,25 @@
 
 namespace {
 
-// Pixels a foot at `foot` may move left while the band holds it exactly when
-// it held it before.
-std::int32_t footRoom(const FloorBand& band, std::int32_t foot) {
-  if (foot < band.leftPx) return INT32_MAX;  // stays outside on the left
-  if (foot <= band.rightPx) return foot - band.leftPx;
-  return foot - band.rightPx - 1;
+// The moves m >= 0 left after which the band holds a foot now at `foot`.
+struct Moves {
+  std::int32_t first, last;
+};
+Moves movesOnBand(const FloorBand& band, std::int32_t foot) { return {foot - band.rightPx, foot - band.leftPx}; }
+
+// Pixels the feet at x - 11 and x + 11 may move left while the band holds
+// one of them exactly when it holds one now. Each foot is on the band for
+// one run of moves; the right foot's run comes 22 moves later, and the two
+// runs make one when they meet.
+std::int32_t feetRoom(const FloorBand& band, std::int32_t x) {
+  Moves left = movesOnBand(band, x - FOOT_OFFSET);
+  const Moves right = movesOnBand(band, x + FOOT_OFFSET);
+  if (right.first <= left.last + 1) left.last = right.last;
+  for (const Moves& run : {left, right}) {
+    if (run.first <= 0 && 0 <= run.last) return run.last;  // on it: until the run ends
+    if (run.first > 0) return run.first - 1;               // off it: until the next run starts
+  }
+  return INT32_MAX;  // both runs behind: never on it again
 }
 
 // Bands the landing check may look for while y moves from `from` to `to`
@@ -34,7 +47,7 @@ void limitByRows(StepRoom& room, const GameState& state, std::int32_t from, std:
 }  // namespace
 
 void limitStepRoom(StepRoom& room, const FloorBand& band, std::int32_t x) {
-  room.pixels = std::min({room.pixels, footRoom(band, x - FOOT_OFFSET), footRoom(band, x + FOOT_OFFSET)});
+  room.pixels = std::min(room.pixels, feetRoom(band, x));
 }
 
 void limitStepRoomByFrame(StepRoom& room, const GameState& after, double yBefore, std::int32_t x) {

@@ -64,12 +64,14 @@ inline bool jumpsRepeatWhileSpeedDecays(const GameState& start, const GameState&
 // from then on every truncation reads X - 1, so every landing check sees a
 // foot path straight down at X - 1 + 11 and X - 1 - 11. Such a path meets
 // a level floor exactly when its x lies in the band's [leftPx, rightPx]
-// (the y crossing does not depend on x), and its hit is the path's end.
+// (the y crossing does not depend on x), and its hit is the path's end:
+// whichever foot hits, the landing puts x on X - 1, so a check reads only
+// whether the band holds at least one of the feet.
 // Take the same stretch from P moved n pixels left, with the speed decayed:
 // if its first move takes x below the start (playback computes that move)
-// and every band that the stretch's landing checks can meet holds both
-// foot positions moved n pixels left exactly when it holds them unmoved,
-// every read gives the same answer n pixels left, the rest of the state
+// and every band that the stretch's landing checks can meet holds a foot
+// of the pair moved n pixels left exactly when it holds one unmoved, every
+// read gives the same answer n pixels left, the rest of the state
 // evolves the same, the walls stay out of reach while X - n >= 86, and the
 // landing puts x on X - n - 1. If instead the first move leaves x where it
 // is, so does every later move of the stretch (its speeds are smaller and
@@ -78,9 +80,9 @@ inline bool jumpsRepeatWhileSpeedDecays(const GameState& start, const GameState&
 // later stretches. Either way each stretch leads to P's state but for vx
 // and x.
 
-// How many pixels left the foot positions of a stretch may move while every
-// band its landing checks meet answers the same; playback narrows it band
-// by band over the stretch.
+// How many pixels left the feet of a stretch may move while every band its
+// landing checks meet answers the same; playback narrows it band by band
+// over the stretch.
 struct StepRoom {
   std::int32_t pixels = INT32_MAX;
 };
