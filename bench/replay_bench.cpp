@@ -74,6 +74,8 @@ BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_35, "after-shortcuts-35.
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_shortcuts_37, "after-shortcuts-37.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_34, "after-combo-34.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_33, "after-combo-33.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_room_33a, "after-room-33a.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_room_33b, "after-room-33b.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
