@@ -113,7 +113,6 @@ Intersection segmentsIntersect(IntPoint p1, IntPoint p2, IntPoint q1, IntPoint q
 
 namespace {
 
-
 void scoreLanding(GameState& state, std::int32_t floorNo) {
   const std::int32_t gain = wrapSub(floorNo, state.lastFloor);
   if (gain > 1) {

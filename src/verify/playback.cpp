@@ -206,26 +206,25 @@ struct Player {
       if (!step()) return false;
       ++done;
       ++period;
-      if (drifting && landed && landing.vx < 0.0) limitStepRoomByFrame(room, state, yBefore, static_cast<std::int32_t>(landing.x) - 1);
-      if (drifting && before != JumpState::Grounded && state.jumpState == JumpState::Grounded && !owed.active) {
-        const std::uint32_t jump = done - landedAt;
-        const bool repeats = landed && (jumpsRepeatWhileSpeedDecays(landing, state, jump, input) ||
-                                        jumpsStepLeftWhileSpeedDecays(landing, state, jump, input));
-        const std::uint32_t skipped = repeats ? skipDecayingJumps(total - done, jump, room) : 0;
-        if (skipped != 0) {
-          done += skipped;
-          restart();
-          continue;
-        }
-        landed = true;
-        landing = state;
-        landedAt = done;
-        room = StepRoom{};
-      }
+      if (drifting && landed && landing.vx < 0.0)
+        limitStepRoomByFrame(room, state, yBefore, static_cast<std::int32_t>(landing.x) - 1);
+      // A landing ends a jump: the jump shortcuts compare it with the last one.
       if (before != JumpState::Grounded && state.jumpState == JumpState::Grounded) {
-        const bool repeats =
-            comboLanded && jumpsRepeatWhileComboRunsOut(comboLanding, state, done - comboLandedAt);
-        const std::uint32_t skipped = repeats ? skipComboCountdown(total - done, done - comboLandedAt) : 0;
+        std::uint32_t skipped = 0;
+        if (drifting && !owed.active) {
+          const std::uint32_t jump = done - landedAt;
+          if (landed && (jumpsRepeatWhileSpeedDecays(landing, state, jump, input) ||
+                         jumpsStepLeftWhileSpeedDecays(landing, state, jump, input)))
+            skipped = skipDecayingJumps(total - done, jump, room);
+          if (skipped == 0) {
+            landed = true;
+            landing = state;
+            landedAt = done;
+            room = StepRoom{};
+          }
+        }
+        if (skipped == 0 && comboLanded && jumpsRepeatWhileComboRunsOut(comboLanding, state, done - comboLandedAt))
+          skipped = skipComboCountdown(total - done, done - comboLandedAt);
         if (skipped != 0) {
           done += skipped;
           restart();
