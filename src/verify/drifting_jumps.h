@@ -72,13 +72,19 @@ inline bool jumpsRepeatWhileSpeedDecays(const GameState& start, const GameState&
 // and every band that the stretch's landing checks can meet holds a foot
 // of the pair moved n pixels left exactly when it holds one unmoved, every
 // read gives the same answer n pixels left, the rest of the state
-// evolves the same, the walls stay out of reach while X - n >= 86, and the
-// landing puts x on X - n - 1. If instead the first move leaves x where it
-// is, so does every later move of the stretch (its speeds are smaller and
-// rounding is monotone): every read sees X - n, the reads of the stretch
-// moved n - 1 pixels, and the landing puts x back on X - n; so do all the
-// later stretches. Either way each stretch leads to P's state but for vx
-// and x.
+// evolves the same, and the landing puts x on X - n - 1. If instead the
+// first move leaves x where it is, so does every later move of the stretch
+// (its speeds are smaller and rounding is monotone): every read sees X - n,
+// the reads of the stretch moved n - 1 pixels, and the landing puts x back
+// on X - n; so do all the later stretches. Either way each stretch leads to
+// P's state but for vx and x.
+// The walls: every stretch, stepping or not, must start at X - n >= 86.
+// Then each sum x + vx lies above X - n - 0.75 > 85 and no bounce occurs.
+// At X - n = 85 it fails whatever the speed: the wall compares the
+// unrounded sum, which lies below 85 even when its stored value does not
+// (the move does not register, yet the player bounces every frame).
+// Playback therefore checks, at every skipped stretch, the wall, the first
+// move and the room the floors leave.
 
 // How many pixels left the feet of a stretch may move while every band its
 // landing checks meet answers the same; playback narrows it band by band

@@ -120,8 +120,12 @@ struct Player {
         c = cycles;
         break;
       }
+      // Every stretch starts at least a pixel off the left wall, whether it
+      // steps or not: from x = 85 any negative speed bounces, registered
+      // move or not (the wall compares the unrounded sum).
+      if (!(s.x >= 86.0)) break;
       const bool steps = movePosition(s.x, steerSpeed(s.vx, input)) < s.x;
-      if (steps && !(moved < room.pixels && s.x >= 86.0)) break;
+      if (steps && !(moved < room.pixels)) break;
       s.vx = decaySpeed(s.vx, period);
       out.speedSteps += period + 2;
       if (steps) {

@@ -622,3 +622,40 @@ TEST(FastForward, ObserversThatStartLateSeeTheSameFrames) {
 }
 
 }  // namespace
+
+TEST(FastForward, SteppingJumpsStopShortOfTheLeftWall) {
+  // Stepping jumps walk the player left onto x = 85; from there a negative
+  // speed bounces off the wall every frame even when the move does not
+  // register, so those jumps are not skipped.
+  expectSameOutcome(game(1, 0x9CA5E3BE, {{22, 0x11}, {29, 0x11}, {29, 0x12}, {31, 0x11}, {18, 0x11}, {20, 0x12},
+                                         {31, 0x11}, {64, 0x11}, {6, 0x12}, {3, 0x11}, {1983, 0x10}}),
+                    "stepping onto the left wall");
+}
+
+TEST(FastForward, JumpsNextToAWallKeepTheirSpeedOnlyWhereTheShortcutsSaySo) {
+  // One jump on the spot from each position next to the walls, with speeds
+  // on both sides of the bounds: the jump shortcuts need the decay alone to
+  // change vx, which holds from 86 to 554 in the direction of the nearer
+  // wall and fails on the wall itself for any speed that reaches it.
+  for (const double x : {85.0, 86.0, 87.0, 553.0, 554.0, 555.0})
+    for (const double magnitude : {0.0234, 0x1p-43, 0x1p-50, 0x1p-54, 0x1p-55, 0x1p-57, 0x1p-58, 0x1p-300}) {
+      const double vx = x < 300.0 ? -magnitude : magnitude;
+      GameState s = freshGame(7, 1);
+      s.x = x;
+      s.vx = vx;
+      std::uint32_t frames = 0;
+      do {
+        ASSERT_TRUE(stepFrame(s, 0x10));
+        ++frames;
+      } while (s.jumpState != JumpState::Grounded && frames < 100);
+      const bool allowed = x >= 86.0 && x <= 554.0;
+      // The unrounded sum reaches past the wall unless the decayed speed is
+      // at most half a 64-bit step of the wall's coordinate (2^-57 at 85,
+      // 2^-54 at 555).
+      const bool bounces = !allowed && magnitude * 0.9 > (x < 300.0 ? 0x1p-58 : 0x1p-55);
+      EXPECT_EQ(bitsOf(s.vx) == bitsOf(decaySpeed(vx, frames)), !bounces) << "x " << x << ", vx " << vx;
+      if (allowed) {
+        EXPECT_EQ(s.x, vx < 0.0 && movePosition(x, steerSpeed(vx, 0x10)) < x ? x - 1.0 : x) << vx;
+      }
+    }
+}
