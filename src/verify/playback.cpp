@@ -1,6 +1,7 @@
 #include "verify/playback.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "sim/frame_step.h"
 #include "sim/frame_variants.h"
@@ -49,7 +50,18 @@ struct Player {
   RepeatFinder& history;
   std::uint32_t record;
   std::uint8_t input;
+  std::uint32_t recordFrames;
   Pin pin{};
+
+  // A copy of the state before a shortcut, only when someone is told (a
+  // shortcut may be tried every few frames: nothing is copied otherwise).
+  using Before = std::optional<GameState>;
+  Before keepBefore() const { return options.shortcutObserver ? Before{out.finalState} : std::nullopt; }
+  void report(Shortcut kind, const Before& before, std::uint64_t skipped) const {
+    if (before)
+      options.shortcutObserver(options.shortcutContext,
+                               ShortcutReport{kind, record, recordFrames, input, skipped, &*before, &out.finalState});
+  }
 
   // One frame; false when the game is over or the observer stopped it.
   bool step() {
@@ -75,8 +87,10 @@ struct Player {
   // Takes the speed out of the state once it no longer matters.
   bool settleSpeed() {
     if (owed.active || !speedIsSettled(out.finalState, input)) return false;
+    const Before before = keepBefore();
     owed = OwedDecay{true, out.finalState.vx, 0};
     out.finalState.vx = 0.0;
+    report(Shortcut::SettledSpeed, before, 0);
     return true;
   }
 
@@ -85,10 +99,12 @@ struct Player {
   // of the record.
   bool pinAtWall() {
     if (pin.active || !pinnedAtWall(out.finalState, input)) return false;
+    const Before before = keepBefore();
     const PinnedLimit limit = pinnedLimit(out.finalState.vx, input, PIN_LIMIT_FRAMES);
     out.speedSteps += limit.frames + 2;
     pin = Pin{true, out.finalState.vx, out.frames, limit.frames};
     out.finalState.vx = limit.speed;
+    report(Shortcut::PinnedAtWall, before, 0);
     return limit.frames != 0;
   }
 
@@ -109,8 +125,9 @@ struct Player {
   // the wall allow, then stays where it is (a positive speed never steps);
   // the speed is settled at a jump's end as soon as it can be, and the
   // jumps left repeat. Returns the frames skipped.
-  std::uint32_t skipDecayingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room) {
+  std::uint32_t skipDecayingJumps(std::uint32_t remaining, std::uint32_t period, StepRoom room, Shortcut kind) {
     GameState& s = out.finalState;
+    const Before before = keepBefore();
     const std::uint32_t cycles = remaining / period;
     std::uint32_t c = 0;
     std::int32_t moved = 0;  // pixels stepped since the second landing
@@ -135,6 +152,7 @@ struct Player {
     }
     runComboDown(s, static_cast<std::uint64_t>(c) * period);
     out.frames += static_cast<std::uint64_t>(c) * period;
+    if (c != 0) report(kind, before, static_cast<std::uint64_t>(c) * period);
     return c * period;
   }
 
@@ -143,9 +161,11 @@ struct Player {
   // frames skipped.
   std::uint32_t skipComboCountdown(std::uint32_t remaining, std::uint32_t period) {
     const std::uint32_t skipped = remaining - remaining % period;
+    const Before before = keepBefore();
     runComboDown(out.finalState, skipped);
     out.frames += skipped;
     if (owed.active) owed.frames += skipped;
+    report(Shortcut::ComboCountdown, before, skipped);
     return skipped;
   }
 
@@ -153,9 +173,11 @@ struct Player {
   // alone (coasting.h); returns the frames run.
   std::uint32_t coast(std::uint32_t left) {
     if (owed.active) return 0;
+    const Before before = keepBefore();
     const std::uint32_t n = coastOnFloor(out.finalState, input, left);
     out.frames += n;
     out.speedSteps += 2ull * n;
+    if (n != 0) report(Shortcut::Coasting, before, n);
     return n;
   }
 
@@ -219,7 +241,8 @@ struct Player {
           const std::uint32_t jump = done - landedAt;
           if (landed && (jumpsRepeatWhileSpeedDecays(landing, state, jump, input) ||
                          jumpsStepLeftWhileSpeedDecays(landing, state, jump, input)))
-            skipped = skipDecayingJumps(total - done, jump, room);
+            skipped = skipDecayingJumps(total - done, jump, room,
+                                        landing.vx < 0.0 ? Shortcut::SteppingJumps : Shortcut::DriftingJumps);
           if (skipped == 0) {
             landed = true;
             landing = state;
@@ -259,6 +282,7 @@ struct Player {
       }
       if (cycle == 0 && sameState(state, mark)) cycle = period;
       if (cycle != 0) {
+        const Before before = keepBefore();
         const std::uint32_t remaining = total - done;
         std::uint32_t left = remaining % cycle;
         std::uint32_t skipped = remaining - left;
@@ -272,6 +296,7 @@ struct Player {
         }
         out.frames += skipped;
         if (owed.active) owed.frames += skipped;
+        report(Shortcut::Cycle, before, skipped);
         return run(left);
       }
       if (period == power) {
@@ -308,9 +333,9 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
       out.finalState.vx = decaySpeedForKey(owed.from, owed.frames);
       owed = OwedDecay{};
     }
-    Player player{out, options, owed, history, i, record.input};
-    out.lastRecordStart = out.frames;
     const std::uint32_t total = framesOf(record);
+    Player player{out, options, owed, history, i, record.input, total};
+    out.lastRecordStart = out.frames;
     // Frames of this record before the first one observed may be skipped.
     const std::uint64_t unobserved = options.observer == nullptr ? total
                                      : options.observeFrom > out.frames + 1

@@ -17,6 +17,31 @@ struct FrameReport {
 // Returns false to stop playback after this frame.
 using FrameObserver = bool (*)(void* context, const FrameReport& report);
 
+// The shortcuts playback takes through long records (each file in
+// src/verify says why it is exact), as reported to a shortcut observer.
+enum class Shortcut : std::uint8_t {
+  Cycle,           // a repeated state: whole cycles skipped
+  SettledSpeed,    // the speed taken out of the state (speed_decay.h)
+  PinnedAtWall,    // a pinned speed taken to its limit (pinned_at_wall.h)
+  Coasting,        // a standing player's decay run on x and vx (coasting.h)
+  DriftingJumps,   // jumps on the spot with a positive speed (drifting_jumps.h)
+  SteppingJumps,   // jumps stepping left with a negative speed (drifting_jumps.h)
+  ComboCountdown,  // jumps repeating while a combo runs out (combo_countdown.h)
+};
+inline constexpr int SHORTCUT_KINDS = 7;
+
+struct ShortcutReport {
+  Shortcut kind;
+  std::uint32_t record;        // index of the record being played
+  std::uint32_t recordFrames;  // its length in frames
+  std::uint8_t input;          // its input
+  std::uint64_t framesSkipped;  // 0 for the shortcuts that only change how the speed is kept
+  const GameState* before;      // the state it was taken from
+  const GameState* after;       // the state it led to, the speed as playback keeps it
+};
+
+using ShortcutObserver = void (*)(void* context, const ShortcutReport& report);
+
 struct PlaybackOptions {
   // Skip whole cycles of a long record once its state repeats. The verdict
   // and final state are exactly those of frame-by-frame playback.
@@ -27,6 +52,9 @@ struct PlaybackOptions {
   FrameObserver observer = nullptr;
   void* context = nullptr;
   std::uint64_t observeFrom = 1;
+  // Called each time a shortcut is taken; for tests and studies of them.
+  ShortcutObserver shortcutObserver = nullptr;
+  void* shortcutContext = nullptr;
 };
 
 struct PlaybackOutcome {
