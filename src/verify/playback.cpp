@@ -342,6 +342,11 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
                                          ? std::min<std::uint64_t>(total, options.observeFrom - 1 - out.frames)
                                          : 0;
     const auto quick = static_cast<std::uint32_t>(options.fastForward ? unobserved : 0);
+    // A settled speed is taken out of the state at every record start, so
+    // that short records do not run on a speed that no longer matters
+    // (decayed into the subnormals, where arithmetic can be a hundred
+    // times slower); long ones look for it again as they go.
+    if (quick != 0) player.settleSpeed();
     bool goOn = quick >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(quick) : player.run(quick);
     if (goOn && quick < total) {
       // An observer sees the true speed of every frame it is shown.
