@@ -60,22 +60,95 @@ bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
   return ok;
 }
 
-bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+namespace {
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    if (put == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// A device, a FIFO or a terminal is written in place: there is nothing to
+// replace, and renaming over it would be wrong.
+bool writeInPlace(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
   const int fd = openWithoutWaiting(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) {
     error = fileError(path, std::strerror(errno));
     return false;
   }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
-    done += static_cast<std::size_t>(put);
+  bool ok = writeAll(fd, bytes);
+  int failure = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
   }
-  const bool closed = ::close(fd) == 0;
-  if (done != bytes.size() || !closed) error = fileError(path, "write error");
-  return done == bytes.size() && closed;
+  if (!ok) error = fileError(path, std::strerror(failure));
+  return ok;
+}
+
+}  // namespace
+
+bool writeFileBytes(const std::string& given, const std::vector<std::uint8_t>& bytes, std::string& error) {
+  struct stat target {};
+  const bool exists = ::stat(given.c_str(), &target) == 0;
+  struct stat link {};
+  const bool dangling = !exists && ::lstat(given.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+  // Nothing to replace: the open creates the file a dangling link names.
+  if ((exists && !S_ISREG(target.st_mode)) || dangling) return writeInPlace(given, bytes, error);
+  // Through a symbolic link, the file it names is replaced, not the link.
+  std::string path = given;
+  if (char* real = exists ? ::realpath(given.c_str(), nullptr) : nullptr) {
+    path = real;
+    std::free(real);
+  }
+
+  // A temporary file beside the target, renamed over it once every byte is
+  // on disk: a reader sees the old file or the new one, never a fragment.
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  std::string temp = dir + "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    error = fileError(given, std::strerror(errno));
+    return false;
+  }
+  mode_t mode;
+  if (exists) {
+    mode = target.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  int failure = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    failure = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    error = fileError(given, std::strerror(failure));
+  }
+  return ok;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat x {}, y {};
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
 std::string fileError(const std::string& path, const std::string& reason) {

@@ -29,7 +29,14 @@ inline constexpr std::uint64_t MAX_TEXT_BYTES = 256ull << 20;
 // one-line reason on failure. A FIFO with no writer reads as empty, one with
 // no reader fails to open: neither blocks.
 bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error);
+// A regular file (or a new one) is replaced whole: the bytes go to a
+// temporary file beside it, renamed into place once all are written; on
+// failure the old file stays and the temporary is removed. Devices and
+// FIFOs are written in place.
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
+
+// True when both paths exist and name the same file (device and inode).
+bool sameFile(const std::string& a, const std::string& b);
 
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);

@@ -5,6 +5,7 @@
 
 int runPack(int argc, char** argv) {
   if (argc != 2) return reportError(EXIT_USAGE, "pack needs TEXT and OUT");
+  if (sameFile(argv[0], argv[1])) return reportError(EXIT_USAGE, fileError(argv[1], "the output would replace the input"));
   std::vector<std::uint8_t> text;
   std::string error;
   if (!readFileBytes(argv[0], text, MAX_TEXT_BYTES, error)) return reportError(EXIT_FAILED, error);

@@ -195,6 +195,8 @@ int runView(int argc, char** argv) {
     }
   }
   if (path == nullptr) return reportError(EXIT_USAGE, "view needs FILE");
+  for (const char* out : {html, svg})
+    if (out != nullptr && sameFile(path, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
