@@ -16,7 +16,10 @@ The list (scripts/mutants.txt) holds blocks separated by blank lines:
 
 `old` must occur in the file (exactly once unless `nth` is given), so the
 list cannot silently drift away from the code. "\\n" in old/new stands for
-a line end. A mutant is caught when the build or any test fails.
+a line end. A mutant is caught when the build or any test fails: ctest's
+suite for every mutant, and for a fault in the viewer (its page, its data)
+also the viewer's node and browser tests (tests/viewer, which need `npm ci`
+run there first).
 """
 import argparse
 import os
@@ -26,6 +29,8 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# Files whose faults the viewer's own tests are there to notice.
+VIEWER_FILES = ("src/tool/viewer/", "src/tool/view_encode.cpp", "src/tool/tool_view.cpp")
 
 
 def parse_list(path):
@@ -70,25 +75,43 @@ def mutated_text(root, m):
     return text, text[:start] + m["new"] + text[start + len(m["old"]):]
 
 
-def run(cmd, cwd, timeout):
+def run(cmd, cwd, timeout, env=None):
     try:
         return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode == 0
+                              timeout=timeout, env=env).returncode == 0
     except subprocess.TimeoutExpired:
         return False
 
 
 def copy_tree(work):
+    """Brings the copy in build/mutants up to the tree. Only files whose
+    content differs are written, and written anew, so that their build
+    products are remade; the build products of a file a previous run
+    mutated and restored are newer than its mutant, and are remade too."""
     src = os.path.join(work, "src")
-    if os.path.exists(src):
-        shutil.rmtree(src)
     files = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"], cwd=ROOT,
                            check=True, capture_output=True).stdout.split(b"\0")
+    wanted = set()
     for name in filter(None, (f.decode() for f in files)):
         if not os.path.isfile(os.path.join(ROOT, name)):
             continue
-        os.makedirs(os.path.dirname(os.path.join(src, name)), exist_ok=True)
-        shutil.copy2(os.path.join(ROOT, name), os.path.join(src, name))
+        wanted.add(name)
+        target = os.path.join(src, name)
+        with open(os.path.join(ROOT, name), "rb") as f:
+            content = f.read()
+        if os.path.isfile(target):
+            with open(target, "rb") as f:
+                if f.read() == content:
+                    continue
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(content)
+        shutil.copymode(os.path.join(ROOT, name), target)
+    for folder, dirs, names in os.walk(src):
+        dirs[:] = [d for d in dirs if d != "node_modules"]
+        for n in names:
+            if os.path.relpath(os.path.join(folder, n), src) not in wanted:
+                os.remove(os.path.join(folder, n))
     return src
 
 
@@ -114,7 +137,27 @@ def main():
     compile_all = ["cmake", "--build", build]
     # The suite stops at its first failure; a mutant that loops is caught by the timeout.
     test = ["ctest", "--test-dir", build, "-j2", "--timeout", "120", "--stop-on-failure"]
-    if not (run(configure, ROOT, 600) and run(compile_all, ROOT, 1800) and run(test, ROOT, 1800)):
+    # The viewer's tests run in the copy (they read its page script) with
+    # the packages installed in the real tree.
+    modules = os.path.join(ROOT, "tests", "viewer", "node_modules")
+    viewer_env = dict(os.environ, REPLAYTOOL=os.path.join(build, "replaytool"),
+                      VIEWER_ARTIFACTS=os.path.join(args.work, "viewer-artifacts"))
+    viewer_test = ["npm", "--prefix", os.path.join(tree, "tests", "viewer"), "test"]
+    has_viewer = any(m["file"].startswith(VIEWER_FILES) for m in mutants)
+    if has_viewer:
+        if not os.path.isdir(modules):
+            sys.exit("tests/viewer/node_modules is missing: run npm ci in tests/viewer first")
+        link = os.path.join(tree, "tests", "viewer", "node_modules")
+        if not os.path.lexists(link):
+            os.symlink(modules, link)
+
+    def suite(m):
+        if not run(test, ROOT, 1800):
+            return False
+        return not m["file"].startswith(VIEWER_FILES) or run(viewer_test, ROOT, 1800, viewer_env)
+
+    if not (run(configure, ROOT, 600) and run(compile_all, ROOT, 1800) and run(test, ROOT, 1800)
+            and (not has_viewer or run(viewer_test, ROOT, 1800, viewer_env))):
         sys.exit("the unmutated tree does not build or pass its tests")
 
     # Grouped by file, so each file is rebuilt about once per mutant.
@@ -129,7 +172,7 @@ def main():
             f.write(changed)
         try:
             built = run(compile_all, ROOT, 1800)
-            caught = not built or not run(test, ROOT, 1800)
+            caught = not built or not suite(m)
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original)

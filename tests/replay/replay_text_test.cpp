@@ -116,6 +116,23 @@ TEST(ReplayText, AcceptsOnlyWhatUnpackWouldWrite) {
   EXPECT_EQ(pack(cr), want);
 }
 
+// Every byte value in a name survives unpack and pack; a backslash right
+// before the closing quote leaves the text open.
+TEST(ReplayText, EveryByteOfANameRoundTrips) {
+  for (int first = 0; first < 256; first += 31) {
+    ReplayFixture named = exampleReplay();
+    named.name.clear();
+    for (int b = first; b < first + 31 && b < 256; ++b) named.name += static_cast<char>(b);
+    named.name += '!';  // a NUL last would be padding
+    named.date = named.name.substr(0, 5);
+    const std::vector<std::uint8_t> bytes = buildReplayBytes(named);
+    EXPECT_EQ(pack(unpack(bytes)), bytes) << unpack(bytes);
+  }
+  EXPECT_EQ(packError("name \"ab\\\"\n"), "line 1: text ends inside an escape");
+  EXPECT_EQ(packError("name \"\\\"\n"), "line 1: text ends inside an escape");
+  EXPECT_EQ(packError("name \"\\x4\"\n"), "line 1: \\x needs two hex digits");
+}
+
 TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
   const std::string text =
       "name \"\"\ndate \"\"\nscore 0xFFFFFFFF\nfloor 0x7FFFFFFF\ncombo 0\nrejump 0\nseed 0xFFFFFFFF\nrecords\n0xFFFFFFFE 0x10\n";

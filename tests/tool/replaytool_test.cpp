@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 
+#include "sim/game_state.h"
 #include "support/replay_builder.h"
 #include "support/run_program.h"
 
@@ -310,6 +315,10 @@ TEST(ReplayTool, TraceSaysWhenItsWindowIsEmpty) {
   const RunResult last = tool("trace " + seed36 + " --from 101");
   EXPECT_EQ(last.status, 0);
   EXPECT_EQ(lines(last.out).size(), 2u);
+  const RunResult one = tool("trace " + seed36 + " --from 7 --to 7");
+  EXPECT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(lines(one.out).size(), 2u);
+  EXPECT_EQ(lines(one.out)[1].rfind("7,1,0x02,", 0), 0u);
 }
 
 }  // namespace
@@ -433,6 +442,330 @@ TEST(ReplayTool, ViewKeepsAMillionFramesOfAGameThatNeverEnds) {
   EXPECT_EQ(unwritable.err, "replaytool: /nonexistent/dir/page.html: No such file or directory\n");
   EXPECT_EQ(tool("view /nonexistent.wlx").err, "replaytool: /nonexistent.wlx: Could not open file\n");
   for (const std::string& f : {replay, page, svg}) ::unlink(f.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// A JSON string's value, from its opening quote at text[at]; `at` ends past
+// the closing quote. Strict: fails (returns false) on a raw control
+// character, an unknown escape or a lone surrogate.
+bool parseJsonString(const std::string& text, std::size_t& at, std::string& out) {
+  const auto put = [&out](std::uint32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | cp >> 6);
+      out += static_cast<char>(0x80 | (cp & 63));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | cp >> 12);
+      out += static_cast<char>(0x80 | (cp >> 6 & 63));
+      out += static_cast<char>(0x80 | (cp & 63));
+    } else {
+      out += static_cast<char>(0xF0 | cp >> 18);
+      out += static_cast<char>(0x80 | (cp >> 12 & 63));
+      out += static_cast<char>(0x80 | (cp >> 6 & 63));
+      out += static_cast<char>(0x80 | (cp & 63));
+    }
+  };
+  const auto hex4 = [&text](std::size_t from, std::uint32_t& v) {
+    if (from + 4 > text.size()) return false;
+    v = static_cast<std::uint32_t>(std::stoul(text.substr(from, 4), nullptr, 16));
+    return std::isxdigit(static_cast<unsigned char>(text[from + 3])) != 0;
+  };
+  if (text[at] != '"') return false;
+  for (++at; at < text.size(); ++at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c == '"') {
+      ++at;
+      return true;
+    }
+    if (c < 0x20) return false;
+    if (c != '\\') {
+      out += static_cast<char>(c);
+      continue;
+    }
+    if (++at >= text.size()) return false;
+    const char* simple = "\"\\/bfnrt";
+    const char* meant = "\"\\/\b\f\n\r\t";
+    if (const char* k = std::strchr(simple, text[at]); k != nullptr && *k != '\0') {
+      out += meant[k - simple];
+      continue;
+    }
+    std::uint32_t cp = 0;
+    if (text[at] != 'u' || !hex4(at + 1, cp)) return false;
+    at += 4;
+    if (cp >= 0xD800 && cp < 0xDC00) {
+      std::uint32_t low = 0;
+      if (text.compare(at + 1, 2, "\\u") != 0 || !hex4(at + 3, low) || low < 0xDC00 || low > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      at += 6;
+    } else if (cp >= 0xDC00 && cp < 0xE000) {
+      return false;
+    }
+    put(cp);
+  }
+  return false;
+}
+
+// Strict UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF), written from the code points' ranges.
+bool strictUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const int n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (int k = 1; k < n; ++k) {
+      const auto d = static_cast<unsigned char>(text[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 63);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return false;
+    i += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string fromHex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+// Every byte value, in a file name, through check --json and back: the
+// output is strict UTF-8 and strict JSON; a name that is UTF-8 reads back
+// as itself, any other has its exact bytes in the hex field.
+TEST(ReplayTool, JsonStringsReadBackAsTheirBytes) {
+  const std::string dir = writeTempFile("json-bytes", {});
+  ::unlink(dir.c_str());
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  std::vector<std::string> paths;
+  std::string args;
+  for (int b = 1; b < 256; ++b) {
+    if (b == '/') continue;
+    // The byte alone, as a lead of two, three and four bytes, and after a
+    // lead byte, each piece closed by an ASCII letter.
+    const char c = static_cast<char>(b);
+    const std::string name = std::string("a") + c + "z" + c + "\x81z" + c + "\xA0\x80z" + c + "\x90\x80\x80z\xC3" + c + "z";
+    paths.push_back(dir + "/" + name);
+    std::FILE* f = std::fopen(paths.back().c_str(), "wb");
+    ASSERT_NE(f, nullptr) << b;
+    std::fclose(f);
+    args.append(" ").append(shellQuote(paths.back()));
+  }
+  const RunResult r = tool("check --json" + args);
+  EXPECT_TRUE(strictUtf8(r.out));
+  const std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), paths.size());
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    const std::string& line = out[k];
+    std::size_t at = std::strlen("{\"file\":");
+    std::string file, hex;
+    ASSERT_EQ(line.rfind("{\"file\":", 0), 0u) << line;
+    ASSERT_TRUE(parseJsonString(line, at, file)) << line;
+    if (line.compare(at, 10, ",\"fileHex\"") == 0) {
+      at += 11;
+      ASSERT_TRUE(parseJsonString(line, at, hex)) << line;
+    }
+    EXPECT_EQ(line.substr(at), ",\"verdict\":\"error\",\"error\":\"File is not a valid replay\"}") << line;
+    if (strictUtf8(paths[k])) {
+      EXPECT_EQ(file, paths[k]);
+      EXPECT_EQ(hex, "") << "a UTF-8 name needs no hex: " << line;
+    } else {
+      EXPECT_EQ(fromHex(hex), paths[k]) << line;
+      EXPECT_NE(file.find("\xEF\xBF\xBD"), std::string::npos) << "bytes that are not UTF-8 show as U+FFFD: " << line;
+    }
+    ::unlink(paths[k].c_str());
+  }
+  ::rmdir(dir.c_str());
+}
+
+// Decodes one of the page's columns: base64 of (delta, run) zig-zag varints.
+std::vector<std::int64_t> decodeColumn(const std::string& text) {
+  static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::vector<std::uint8_t> bytes;
+  EXPECT_EQ(text.size() % 4, 0u) << "base64 comes in groups of four";
+  for (std::size_t i = 0; i + 3 < text.size(); i += 4) {
+    std::uint32_t n = 0;
+    int pads = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const std::size_t d = digits.find(text[i + k]);
+      pads += text[i + k] == '=';
+      n = n << 6 | (d == std::string::npos ? 0 : static_cast<std::uint32_t>(d));
+    }
+    for (int k = 0; k < 3 - pads; ++k) bytes.push_back(static_cast<std::uint8_t>(n >> (16 - 8 * k)));
+  }
+  std::vector<std::int64_t> numbers;
+  std::uint64_t z = 0;
+  int shift = 0;
+  for (const std::uint8_t b : bytes) {
+    z |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+    shift += 7;
+    if (b & 0x80) continue;
+    numbers.push_back(static_cast<std::int64_t>(z >> 1) ^ -static_cast<std::int64_t>(z & 1));
+    z = 0;
+    shift = 0;
+  }
+  EXPECT_EQ(z, 0u) << "the bytes end with a whole varint";
+  EXPECT_EQ(numbers.size() % 2, 0u) << "the varints come in (delta, run) pairs";
+  std::vector<std::int64_t> values;
+  std::int64_t value = 0;
+  for (std::size_t i = 0; i + 1 < numbers.size(); i += 2)
+    for (std::int64_t k = 0; k < numbers[i + 1]; ++k) values.push_back(value += numbers[i]);
+  return values;
+}
+
+std::string pageField(const std::string& html, const std::string& key) {
+  const std::size_t at = html.find("\"" + key + "\":\"");
+  if (at == std::string::npos) return "";
+  const std::size_t from = at + key.size() + 4;
+  return html.substr(from, html.find('"', from) - from);
+}
+
+// The page of a climbing game holds what trace prints of every frame, and
+// every floor exactly as the generator lays it out.
+TEST(ReplayTool, ViewPagesHoldTheTracedFramesAndTheGeneratedFloors) {
+  for (const std::string& replay : {samplePath("climb.wlx"), packed("combo_climb")}) {
+    const std::string page = writeTempFile("page", {});
+    ASSERT_EQ(tool("view " + shellQuote(replay) + " -o " + page).status, 0);
+    const std::string html = slurp(page);
+    ::unlink(page.c_str());
+    const std::vector<std::string> rows = lines(tool("trace " + shellQuote(replay)).out);
+    const std::vector<std::int64_t> x = decodeColumn(pageField(html, "x"));
+    const std::vector<std::int64_t> floor = decodeColumn(pageField(html, "floor"));
+    ASSERT_EQ(x.size(), rows.size()) << "frame 0 and one per traced frame";
+    ASSERT_EQ(floor.size(), rows.size());
+    std::int32_t floors = 0;
+    for (std::size_t f = 1; f < rows.size(); ++f) {
+      std::vector<std::string> cell;
+      std::istringstream row(rows[f]);
+      for (std::string v; std::getline(row, v, ',');) cell.push_back(v);
+      ASSERT_EQ(cell.size(), 19u) << rows[f];
+      EXPECT_EQ(x[f], static_cast<std::int64_t>(std::stod(cell[4]))) << "frame " << f;
+      EXPECT_EQ(floor[f], std::stoll(cell[15])) << "frame " << f;
+      floors = std::stoi(cell[14]);
+    }
+
+    ReplayFile file{};
+    ASSERT_EQ(loadReplay(replay.c_str(), file), nullptr);
+    GameState s;
+    initGame(s, file.header.rejump, file.header.seed);
+    releaseReplay(file);
+    std::vector<std::int64_t> left, right;
+    for (std::int32_t n = 0; n < floors; ++n) {
+      while (s.floorCount <= n) generateFloor(s);
+      const FloorSlot& made = s.floors.slot[(s.ringNext - (s.floorCount - n) + FLOOR_RING_SIZE) % FLOOR_RING_SIZE];
+      left.push_back(made.left);
+      right.push_back(made.right);
+    }
+    EXPECT_GT(floors, 20) << "the game climbs";
+    EXPECT_EQ(decodeColumn(pageField(html, "floorLeft")), left) << replay;
+    EXPECT_EQ(decodeColumn(pageField(html, "floorRight")), right) << replay;
+  }
+}
+
+// A game of exactly the page's limit is kept whole; one frame more is cut.
+TEST(ReplayTool, ViewKeepsAGameOfExactlyItsFrameLimitWhole) {
+  for (const std::int32_t frames : {1000000, 1000001}) {
+    ReplayFixture standing;
+    standing.records = {{frames - 1, 0x00}};
+    const std::string replay = writeTempFile("standing", buildReplayBytes(standing));
+    const std::string html = tool("view " + replay).out;
+    const std::string want = frames == 1000000 ? "\"frames\":1000000,\"limit\":1000000,\"cut\":false,\"totalFrames\":1000000"
+                                               : "\"frames\":1000000,\"limit\":1000000,\"cut\":true,\"totalFrames\":1000001";
+    EXPECT_TRUE(contains(html, want)) << html.substr(0, 400);
+    ::unlink(replay.c_str());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The games the edge hunt found: trace from a late frame, which skips up to
+// it, prints what the whole trace prints for the same frames.
+TEST(ReplayTool, TraceFromALateFrameAgreesWithTheWholeTraceOnTheHuntsFinds) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(RUNAUDIT_EDGE_FINDS)) {
+    const std::string path = shellQuote(entry.path().string());
+    const std::vector<std::string> whole = lines(tool("trace " + path).out);
+    ASSERT_GT(whole.size(), 40u) << path;
+    for (const std::size_t back : {1u, 2u, 17u, 40u}) {
+      const std::size_t from = whole.size() - back;  // a frame number: row k is frame k
+      const std::vector<std::string> tail = lines(tool("trace " + path + " --from " + std::to_string(from)).out);
+      ASSERT_EQ(tail.size(), back + 1) << path << " from " << from;
+      for (std::size_t k = 1; k < tail.size(); ++k) EXPECT_EQ(tail[k], whole[from + k - 1]) << path << " from " << from;
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// pack, view -o and --svg replace a file whole or leave it as it was: a
+// write that fails (here a file size limit, as on a full disk) keeps the
+// old file and leaves no temporary behind; an output that is the input is
+// refused; devices are written in place; links and modes are kept.
+TEST(ReplayTool, OutputsAreReplacedWholeOrNotAtAll) {
+  const std::string dir = writeTempFile("outputs", {});
+  ::unlink(dir.c_str());
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  const std::string replay = dir + "/game.wlx", text = dir + "/game.txt", page = dir + "/page.html";
+  ASSERT_EQ(tool("pack " + shellQuote(std::string(TOOL_FIXTURES) + "/combo_climb.txt") + " " + replay).status, 0);
+  const std::string game = slurp(replay), source = tool("unpack " + replay).out;
+  for (const auto& [path, content] : {std::pair{text, source}, std::pair{page, std::string("the old page")}}) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fputs(content.c_str(), f);
+    std::fclose(f);
+  }
+  ::chmod(page.c_str(), 0640);
+
+  for (const std::string& args : {"pack " + text + " " + text, "view " + replay + " -o " + replay,
+                                  "view " + replay + " --svg " + dir + "/./game.wlx"}) {
+    const RunResult r = tool(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_TRUE(contains(r.err, "the output would replace the input")) << r.err;
+  }
+  EXPECT_EQ(slurp(replay), game);
+  EXPECT_EQ(slurp(text), source);
+
+  const RunResult full = runProgram("trap '' XFSZ; ulimit -f 8; " + std::string(REPLAYTOOL_BINARY) + " view " + replay + " -o " + page);
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "replaytool: " + page + ": File too large\n");
+  EXPECT_EQ(slurp(page), "the old page");
+  EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"game.txt", "game.wlx", "page.html"})) << "no temporary left";
+
+  EXPECT_EQ(tool("view " + replay + " -o " + page).status, 0);
+  EXPECT_EQ(tool("view " + replay).out, slurp(page));
+  struct stat st {};
+  ASSERT_EQ(::stat(page.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file keeps its mode";
+  const std::string link = dir + "/link.wlx", target = dir + "/target.wlx";
+  ASSERT_EQ(::symlink("target.wlx", link.c_str()), 0);
+  for (int round = 0; round < 2; ++round) {  // the file it names is missing, then there
+    EXPECT_EQ(tool("pack " + text + " " + link).status, 0);
+    EXPECT_EQ(slurp(target), game);
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link still names the file it named";
+  }
+
+  const RunResult device = tool("pack " + text + " /dev/full");
+  EXPECT_EQ(device.status, 1);
+  EXPECT_EQ(device.err, "replaytool: /dev/full: No space left on device\n");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
