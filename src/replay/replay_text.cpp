@@ -58,7 +58,8 @@ std::string formatLine(const char* format, ...) {
 
 }  // namespace
 
-bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text, std::string& error) {
+bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text, std::string& error,
+                       const UnreadTail& tail) {
   if (bytes.size() < REPLAY_HEADER_SIZE) {
     error = "shorter than a replay header (98 bytes)";
     return false;
@@ -92,8 +93,12 @@ bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text
     const InputRecord r = recordAt(file, j);
     text += formatLine("%" PRId32 " 0x%02X\n", r.repeat, r.input);
   }
-  const std::uint64_t unused = bytes.size() - REPLAY_HEADER_SIZE - static_cast<std::uint64_t>(shown) * INPUT_RECORD_SIZE;
-  if (unused > 0) text += formatLine("# %" PRIu64 " bytes after the records are not shown\n", unused);
+  const std::uint64_t unused =
+      bytes.size() - REPLAY_HEADER_SIZE - static_cast<std::uint64_t>(shown) * INPUT_RECORD_SIZE + tail.bytes;
+  if (tail.atLeast)
+    text += "# the stream goes on after the records: not read further, not shown\n";
+  else if (unused > 0)
+    text += formatLine("# %" PRIu64 " bytes after the records are not shown\n", unused);
   return true;
 }
 

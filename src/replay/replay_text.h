@@ -22,10 +22,19 @@
 #include <string>
 #include <vector>
 
+// Bytes of a file that its reader did not keep: those after the records,
+// counted or (for a stream that goes on) at least that many.
+struct UnreadTail {
+  std::uint64_t bytes = 0;
+  bool atLeast = false;
+};
+
 // Text of the stored bytes of a replay file. Bytes after the announced
-// records are left out (a comment says how many). Fails (returns false with
-// a reason) only for files too short to hold a header.
-bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text, std::string& error);
+// records (and `tail`, those not read) are left out: a comment says how
+// many. Fails (returns false with a reason) only for files too short to
+// hold a header.
+bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text, std::string& error,
+                       const UnreadTail& tail = {});
 
 // The stored bytes described by a text; false with a reason naming the line.
 bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, std::string& error);

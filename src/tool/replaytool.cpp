@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,13 @@ int dispatch(int argc, char** argv);
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
   std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows up as a failed write instead
-  const int status = dispatch(argc, argv);
+  int status;
+  try {
+    status = dispatch(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Every allocation failure ends here, as one line and status 1.
+    status = reportError(EXIT_FAILED, "not enough memory");
+  }
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
     return reportError(EXIT_FAILED, "cannot write to standard output");
   return status;

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct Batch {
   std::size_t printed = 0;
   std::size_t done = 0;
   bool allValid = true;
+  std::atomic<bool> outOfMemory{false};
   bool progress = false;
   bool json = false;
 };
@@ -68,16 +70,23 @@ void finish(Batch& b, std::size_t index, std::string line, bool valid) {
     b.lines[b.printed].reset();
     ++b.printed;
   }
-  std::fflush(stdout);
+  // Once the output is gone, no later result can reach anyone: stop.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) b.next.store(b.paths.size());
   if (b.progress) std::fprintf(stderr, "checked %zu of %zu", b.done, b.lines.size());
 }
 
 void worker(Batch& b) {
   resetFloatingPointUnit();  // the unit's mode is per thread
-  for (std::size_t i; (i = b.next.fetch_add(1)) < b.paths.size();) {
-    bool valid = false;
-    std::string line = verdictLine(b.paths[i], b.json, valid);
-    finish(b, i, std::move(line), valid);
+  try {
+    for (std::size_t i; (i = b.next.fetch_add(1)) < b.paths.size();) {
+      bool valid = false;
+      std::string line = verdictLine(b.paths[i], b.json, valid);
+      finish(b, i, std::move(line), valid);
+    }
+  } catch (const std::bad_alloc&) {
+    // No exception leaves a thread: the batch stops and says why.
+    b.outOfMemory = true;
+    b.next.store(b.paths.size());
   }
 }
 
@@ -120,5 +129,6 @@ int runCheck(int argc, char** argv) {
   worker(batch);
   for (std::thread& t : pool) t.join();
   if (batch.progress) std::fputs("\r\033[K", stderr);
+  if (batch.outOfMemory) return reportError(EXIT_FAILED, "check: not enough memory");
   return batch.allValid ? EXIT_ALL_VALID : EXIT_FAILED;
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -57,6 +58,68 @@ bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
   }
   ::close(fd);
   if (!ok) bytes = {};
+  return ok;
+}
+
+namespace {
+
+// Up to `want` bytes; fewer only at the end of the file.
+bool readUpTo(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t want, const std::string& path, std::string& error) {
+  std::uint8_t buf[65536];
+  while (want > 0) {
+    const ssize_t got = ::read(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(want, sizeof buf)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = fileError(path, std::strerror(errno));
+      return false;
+    }
+    if (got == 0) return true;
+    bytes.insert(bytes.end(), buf, buf + got);
+    want -= static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+bool readImage(int fd, ReplayImage& image, const std::string& path, std::string& error) {
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!readUpTo(fd, image.bytes, REPLAY_HEADER_SIZE, path, error)) return false;
+  if (image.bytes.size() < REPLAY_HEADER_SIZE) return true;
+  const ReplayHeader h = decodeHeader(image.bytes.data());
+  const std::uint64_t declared = h.recordCount > 0 ? static_cast<std::uint64_t>(h.recordCount) * INPUT_RECORD_SIZE : 0;
+  if (regular) {
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t held = size > REPLAY_HEADER_SIZE ? size - REPLAY_HEADER_SIZE : 0;
+    image.bytes.reserve(REPLAY_HEADER_SIZE + static_cast<std::size_t>(std::min(declared, held)));
+    if (!readUpTo(fd, image.bytes, std::min(declared, held), path, error)) return false;
+    image.tail.bytes = size > image.bytes.size() ? size - image.bytes.size() : 0;
+    return true;
+  }
+  const bool replay = std::memcmp(h.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) == 0 && h.recordCount >= 0;
+  if (replay && !readUpTo(fd, image.bytes, declared, path, error)) return false;
+  std::vector<std::uint8_t> probe;
+  if (!readUpTo(fd, probe, 1, path, error)) return false;
+  image.tail = UnreadTail{probe.size(), !probe.empty()};
+  return true;
+}
+
+}  // namespace
+
+bool readReplayImage(const std::string& path, ReplayImage& image, std::string& error) {
+  const int fd = openWithoutWaiting(path.c_str(), O_RDONLY);
+  if (fd < 0) {
+    error = fileError(path, std::strerror(errno));
+    return false;
+  }
+  image = ReplayImage{};
+  bool ok = false;
+  try {
+    ok = readImage(fd, image, path, error);
+  } catch (const std::bad_alloc&) {
+    error = fileError(path, "not enough memory to read it");
+  }
+  ::close(fd);
+  if (!ok) image = ReplayImage{};
   return ok;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "replay/replay_file.h"
+#include "replay/replay_text.h"
 #include "verify/playback.h"
 
 // Exit statuses.
@@ -37,6 +38,19 @@ bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 
 // True when both paths exist and name the same file (device and inode).
 bool sameFile(const std::string& a, const std::string& b);
+
+// A replay file read by its header, so that a device or pipe that never
+// ends costs no more than the replay it claims to be: the header, then the
+// records it declares as far as the file holds them. A regular file's
+// other bytes are counted from its size; from a stream, nothing more is
+// read when the signature or the count is wrong, and after the records
+// only enough to tell whether anything follows.
+struct ReplayImage {
+  std::vector<std::uint8_t> bytes;  // the header and the declared records held
+  UnreadTail tail;                  // the bytes after them, not kept
+  std::uint64_t size() const { return bytes.size() + tail.bytes; }
+};
+bool readReplayImage(const std::string& path, ReplayImage& image, std::string& error);
 
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);

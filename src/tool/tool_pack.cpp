@@ -18,11 +18,11 @@ int runPack(int argc, char** argv) {
 
 int runUnpack(int argc, char** argv) {
   if (argc != 1) return reportError(EXIT_USAGE, "unpack needs FILE");
-  std::vector<std::uint8_t> bytes;
+  ReplayImage image;
   std::string error;
-  if (!readFileBytes(argv[0], bytes, MAX_REPLAY_BYTES, error)) return reportError(EXIT_FAILED, error);
+  if (!readReplayImage(argv[0], image, error)) return reportError(EXIT_FAILED, error);
   std::string text;
-  if (!replayBytesToText(bytes, text, error)) return reportError(EXIT_FAILED, fileError(argv[0], error));
+  if (!replayBytesToText(image.bytes, text, error, image.tail)) return reportError(EXIT_FAILED, fileError(argv[0], error));
   std::fputs(text.c_str(), stdout);
   return 0;
 }

@@ -97,6 +97,7 @@ void printJson(const Facts& f) {
 // check in the loader's order: the first that fails is the reason.
 struct Rejection {
   std::uint64_t size;
+  bool sizeAtLeast;  // a stream that went on: size is a lower bound
   bool hasHeader;
   ReplayHeader header;
   bool signatureOk;
@@ -106,9 +107,11 @@ struct Rejection {
   const char* reason;
 };
 
-Rejection examine(const std::vector<std::uint8_t>& bytes) {
+Rejection examine(const ReplayImage& image) {
+  const std::vector<std::uint8_t>& bytes = image.bytes;
   Rejection r{};
-  r.size = bytes.size();
+  r.size = image.size();
+  r.sizeAtLeast = image.tail.atLeast;
   r.hasHeader = bytes.size() >= REPLAY_HEADER_SIZE;
   if (!r.hasHeader) {
     r.reason = "shorter than the 98-byte header";
@@ -121,7 +124,7 @@ Rejection examine(const std::vector<std::uint8_t>& bytes) {
     r.reason = "the signature is not WLX130";
   } else if (r.header.recordCount < 0) {
     r.reason = "the record count is negative";
-  } else if (r.size - REPLAY_HEADER_SIZE < r.bodyNeeded) {
+  } else if (bytes.size() - REPLAY_HEADER_SIZE < r.bodyNeeded) {
     r.reason = "the file is shorter than its records";
   } else {
     ReplayFile replay{r.header, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
@@ -135,8 +138,8 @@ Rejection examine(const std::vector<std::uint8_t>& bytes) {
 void printRejection(const char* path, const Rejection& r, bool json) {
   const ReplayHeader& h = r.header;
   if (json) {
-    std::printf("{%s\"valid\":false,\"rejected\":%s,\"size\":%" PRIu64 ",", jsonNameField("file", path, std::strlen(path)).c_str(),
-                jsonString(r.reason, std::strlen(r.reason)).c_str(), r.size);
+    std::printf("{%s\"valid\":false,\"rejected\":%s,\"size\":%" PRIu64 ",%s", jsonNameField("file", path, std::strlen(path)).c_str(),
+                jsonString(r.reason, std::strlen(r.reason)).c_str(), r.size, r.sizeAtLeast ? "\"sizeIsLowerBound\":true," : "");
     if (r.hasHeader)
       std::printf("\"signatureHex\":%s,\"recordCount\":%" PRId32 ",\"bodyNeeded\":%" PRIu64 ",\"storedChecksum\":%" PRIu32 ",",
                   hexString(h.signature, sizeof h.signature).c_str(), h.recordCount, r.bodyNeeded, h.checksum);
@@ -148,11 +151,12 @@ void printRejection(const char* path, const Rejection& r, bool json) {
   }
   std::printf("File:           %s\n", escapeText(path, std::strlen(path)).c_str());
   std::printf("Rejected:       %s\n", r.reason);
-  std::printf("Size:           %" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.size);
+  std::printf("Size:           %s%" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.sizeAtLeast ? "at least " : "",
+              r.size);
   if (!r.hasHeader) return;
   std::printf("Signature:      %s (expected WLX130)\n", escapeText(h.signature, sizeof h.signature).c_str());
-  std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %" PRIu64 "\n",
-              h.recordCount, r.bodyNeeded, r.size - REPLAY_HEADER_SIZE);
+  std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %s%" PRIu64 "\n",
+              h.recordCount, r.bodyNeeded, r.sizeAtLeast ? "at least " : "", r.size - REPLAY_HEADER_SIZE);
   if (r.checksumKnown)
     std::printf("Checksum:       stored %" PRIu32 ", computed %" PRIu32 "\n", h.checksum, r.computed);
   else
@@ -182,10 +186,10 @@ int runShow(int argc, char** argv) {
     // show exists to explain: say which check a rejected file fails. (The
     // reasons are compared as text: a literal's address may differ between
     // translation units.)
-    std::vector<std::uint8_t> bytes;
+    ReplayImage image;
     std::string error;
-    if (std::strcmp(message, MSG_NOT_A_REPLAY) == 0 && readFileBytes(path, bytes, MAX_REPLAY_BYTES, error))
-      printRejection(path, examine(bytes), json);
+    if (std::strcmp(message, MSG_NOT_A_REPLAY) == 0 && readReplayImage(path, image, error))
+      printRejection(path, examine(image), json);
     return reportError(EXIT_FAILED, fileError(path, message));
   }
   const Facts facts{path, &replay.header, playReplayOutcome(replay), firstMarker(replay)};

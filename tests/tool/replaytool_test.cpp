@@ -769,3 +769,52 @@ TEST(ReplayTool, OutputsAreReplacedWholeOrNotAtAll) {
 }
 
 }  // namespace
+
+namespace {
+
+// Readers read a replay by its header: a device that never ends costs no
+// more than the header it holds. Under a tight address-space limit every
+// command either does its work or says in one line that memory ran out,
+// status 1, never an abort.
+TEST(ReplayTool, MemoryIsBoundedByWhatAReplayCanBe) {
+#ifdef RUNAUDIT_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limits allow";
+#else
+  if (std::string(REPLAYTOOL_BINARY).find(' ') != std::string::npos)
+    GTEST_SKIP() << "an emulator does not start under the address-space limit";
+  const std::string limited = "ulimit -v 100000; " + std::string(REPLAYTOOL_BINARY) + " ";
+  const RunResult zero = runProgram(limited + "show /dev/zero");
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_TRUE(contains(zero.out, "Size:           at least 99 bytes")) << zero.out;
+  const RunResult random = runProgram(limited + "show --json /dev/urandom");
+  EXPECT_EQ(random.status, 1);
+  EXPECT_TRUE(contains(random.out, "\"sizeIsLowerBound\":true")) << random.out;
+  for (const char* device : {"/dev/zero", "/dev/urandom"}) {
+    const RunResult unpacked = runProgram(limited + "unpack " + device);
+    EXPECT_EQ(unpacked.status, 0) << unpacked.err;
+    EXPECT_TRUE(contains(unpacked.out, "# the stream goes on after the records: not read further, not shown\n")) << unpacked.out;
+  }
+  // A pipe holding a whole replay reads as the file does.
+  EXPECT_EQ(runProgram("{ cat " + samplePath("climb.wlx") + " | " + REPLAYTOOL_BINARY + " unpack /dev/stdin; }").out,
+            tool("unpack " + samplePath("climb.wlx")).out);
+
+  ReplayFixture endless;
+  endless.rejump = 1;
+  endless.records = {{300, INPUT_RIGHT | INPUT_JUMP}, {2147483646, INPUT_LEFT | INPUT_JUMP}, {0, END_MARKER}};
+  const std::string replay = writeTempFile("endless_game", buildReplayBytes(endless));
+  const std::string text = writeTempFile("endless_text", bytesOf(tool("unpack " + replay).out));
+  const std::string out = writeTempFile("endless_out", {});
+  for (const std::string& command : {"view " + replay + " -o " + out, "show " + replay, "trace " + replay + " --to 5",
+                                     "check " + replay, "pack " + text + " " + out, "unpack " + replay}) {
+    const RunResult r = runProgram("ulimit -v 40000; " + std::string(REPLAYTOOL_BINARY) + " " + command);
+    // Done, or an invalid verdict (check), or one line saying why not.
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << command << ": status " << r.status;
+    if (r.err.empty()) continue;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << command << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("replaytool: ", 0), 0u) << command << ": " << r.err;
+  }
+  for (const std::string& f : {replay, text, out}) ::unlink(f.c_str());
+#endif
+}
+
+}  // namespace
