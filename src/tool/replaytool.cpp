@@ -35,8 +35,10 @@ int main(int argc, char** argv) {
     // Every allocation failure ends here, as one line and status 1.
     status = reportError(EXIT_FAILED, "not enough memory");
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-    return reportError(EXIT_FAILED, "cannot write to standard output");
+  if (!flushStandardOutput()) {
+    const std::string reason = standardOutputError();
+    return reportError(EXIT_FAILED, "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
+  }
   return status;
 }
 
@@ -44,41 +46,42 @@ namespace {
 
 struct Command {
   const char* name;
-  int (*run)(int argc, char** argv);
+  int (*run)(const CommandLine& line);
+  std::vector<OptionSpec> options;
   const char* help;
 };
 
 const Command COMMANDS[] = {
-    {"show", runShow,
+    {"show", runShow, {{"--json", nullptr, nullptr}},
      "usage: replaytool show FILE [--json]\n"
      "Explains a replay's verdict: its header, where the game ended, where the end\n"
      "marker is, claimed against simulated floor and combo.\n"
      "  --json   the same facts as one JSON object\n"
      "Exit status: 0 explained (valid or invalid), 1 not loadable or output lost,\n"
      "2 usage error.\n"},
-    {"trace", runTrace,
+    {"trace", runTrace, {{"--from", nullptr, "a frame number"}, {"--to", nullptr, "a frame number"}},
      "usage: replaytool trace FILE [--from N] [--to M]\n"
      "Prints one CSV line per simulated frame, each real as its binary64 pattern\n"
      "and as a decimal that reads back to the same value.\n"
      "  --from N   first frame shown (frames count from 1)\n"
      "  --to M     last frame simulated\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
-    {"check", runCheck,
+    {"check", runCheck, {{"--jobs", nullptr, "a number from 1 to 1024"}, {"--json", nullptr, nullptr}},
      "usage: replaytool check FILE... [--jobs N] [--json]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. Paths are escaped.\n"
      "  --jobs N   threads to use (default: every core)\n"
      "  --json     one JSON object per line: file, verdict, error\n"
      "Exit status: 0 all valid, 1 any invalid or not loadable, 2 usage error.\n"},
-    {"pack", runPack,
+    {"pack", runPack, {},
      "usage: replaytool pack TEXT OUT\n"
      "Writes the text form TEXT as a replay file OUT, checksum computed.\n"
      "Exit status: 0 written, 1 bad text or unwritable OUT, 2 usage error.\n"},
-    {"unpack", runUnpack,
+    {"unpack", runUnpack, {},
      "usage: replaytool unpack FILE\n"
      "Prints a replay file in its text form.\n"
      "Exit status: 0 printed, 1 not readable or output lost, 2 usage error.\n"},
-    {"view", runView,
+    {"view", runView, {{"--output", "-o", "a file name"}, {"--svg", nullptr, "a file name"}},
      "usage: replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
      "Writes a self-contained page that plays the simulated game: the floors, the\n"
      "player, the keys of each frame, the verdict, and an overview of the climb.\n"
@@ -98,30 +101,26 @@ int dispatch(int argc, char** argv) {
     return EXIT_USAGE;
   }
   const char* command = argv[1];
-  for (const Command& c : COMMANDS) {
-    if (std::strcmp(command, c.name) != 0) continue;
-    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
-      if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+  // "help COMMAND" is "COMMAND --help".
+  if (std::strcmp(command, "help") == 0 && argc > 2) {
+    if (argc > 3) return reportError(EXIT_USAGE, "help takes one COMMAND");
+    for (const Command& c : COMMANDS)
+      if (std::strcmp(argv[2], c.name) == 0) {
         std::fputs(c.help, stdout);
         return 0;
       }
-    // "--opt=value" is "--opt value"; nothing after "--" is split.
-    std::vector<std::string> args;
-    bool optionsEnded = false;
-    for (int i = 2; i < argc; ++i) {
-      const char* equals = std::strchr(argv[i], '=');
-      optionsEnded = optionsEnded || std::strcmp(argv[i], "--") == 0;
-      if (!optionsEnded && std::strncmp(argv[i], "--", 2) == 0 && equals != nullptr) {
-        args.emplace_back(argv[i], static_cast<std::size_t>(equals - argv[i]));
-        args.emplace_back(equals + 1);
-      } else {
-        args.emplace_back(argv[i]);
-      }
+    return reportError(EXIT_USAGE, std::string("unknown command: ") + argv[2] + " (see replaytool --help)");
+  }
+  for (const Command& c : COMMANDS) {
+    if (std::strcmp(command, c.name) != 0) continue;
+    CommandLine line;
+    std::string error;
+    if (!parseCommandLine(c.name, c.options, argc - 2, argv + 2, line, error)) return reportError(EXIT_USAGE, error);
+    if (line.help) {
+      std::fputs(c.help, stdout);
+      return 0;
     }
-    std::vector<char*> pointers;
-    for (std::string& a : args) pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    return c.run(static_cast<int>(args.size()), pointers.data());
+    return c.run(line);
   }
   if (isHelp(command)) {
     std::fputs(USAGE, stdout);

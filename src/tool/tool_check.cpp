@@ -71,7 +71,7 @@ void finish(Batch& b, std::size_t index, std::string line, bool valid) {
     ++b.printed;
   }
   // Once the output is gone, no later result can reach anyone: stop.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) b.next.store(b.paths.size());
+  if (!flushStandardOutput()) b.next.store(b.paths.size());
   if (b.progress) std::fprintf(stderr, "checked %zu of %zu", b.done, b.lines.size());
 }
 
@@ -92,27 +92,13 @@ void worker(Batch& b) {
 
 }  // namespace
 
-int runCheck(int argc, char** argv) {
+int runCheck(const CommandLine& line) {
   Batch batch;
   std::uint64_t jobs = std::max(1u, std::thread::hardware_concurrency());
-  bool optionsEnded = false;
-  for (int i = 0; i < argc; ++i) {
-    if (optionsEnded) {
-      batch.paths.push_back(argv[i]);
-    } else if (std::strcmp(argv[i], "--") == 0) {
-      optionsEnded = true;  // every later argument is a file, whatever it looks like
-    } else if (std::strcmp(argv[i], "--jobs") == 0) {
-      if (i + 1 >= argc || !parseCount(argv[i + 1], jobs) || jobs == 0 || jobs > 1024)
-        return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
-      ++i;
-    } else if (std::strcmp(argv[i], "--json") == 0) {
-      batch.json = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      return reportError(EXIT_USAGE, std::string("check: unknown option ") + argv[i]);
-    } else {
-      batch.paths.push_back(argv[i]);
-    }
-  }
+  if (const std::string* text = line.value("--jobs"); text != nullptr && (!parseCount(text->c_str(), jobs) || jobs == 0 || jobs > 1024))
+    return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
+  batch.json = line.has("--json");
+  for (const std::string& path : line.operands) batch.paths.push_back(path.c_str());
   if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
 
   batch.lines.resize(batch.paths.size());

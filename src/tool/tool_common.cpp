@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,25 @@
 
 #include "replay/open_file.h"
 #include "replay/replay_text.h"
+
+namespace {
+std::atomic<int> outputErrno{0};
+}  // namespace
+
+bool flushStandardOutput() {
+  errno = 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  if (!flushed && errno != 0) {
+    int none = 0;
+    outputErrno.compare_exchange_strong(none, errno);
+  }
+  return flushed && std::ferror(stdout) == 0;
+}
+
+std::string standardOutputError() {
+  const int reason = outputErrno.load();
+  return reason != 0 ? std::strerror(reason) : "";
+}
 
 int reportError(int status, const std::string& message) {
   std::fprintf(stderr, "replaytool: %s\n", message.c_str());
@@ -216,6 +236,11 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 std::string fileError(const std::string& path, const std::string& reason) {
   return escapeText(path.data(), path.size()) + ": " + reason;
+}
+
+std::string extraOperand(const char* what, const CommandLine& line, std::size_t takes) {
+  const std::string& extra = line.operands[takes];
+  return std::string(what) + " (extra argument " + escapeText(extra.data(), extra.size()) + ")";
 }
 
 bool parseCount(const char* text, std::uint64_t& value) {

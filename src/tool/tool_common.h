@@ -7,12 +7,19 @@
 
 #include "replay/replay_file.h"
 #include "replay/replay_text.h"
+#include "tool/command_line.h"
 #include "verify/playback.h"
 
 // Exit statuses.
 inline constexpr int EXIT_ALL_VALID = 0;
 inline constexpr int EXIT_FAILED = 1;  // invalid replay, unreadable file, bad input
 inline constexpr int EXIT_USAGE = 2;
+
+// Flushes standard output; false when it failed now or before. The first
+// failure's reason is kept for standardOutputError.
+bool flushStandardOutput();
+// Why standard output failed ("" if it did not or the reason is unknown).
+std::string standardOutputError();
 
 // Prints "replaytool: <message>" on standard error; returns `status`.
 int reportError(int status, const std::string& message);
@@ -62,9 +69,14 @@ std::uint32_t firstMarker(const ReplayFile& replay);
 // (playback stops early only at a marker).
 const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header);
 
-int runShow(int argc, char** argv);
-int runTrace(int argc, char** argv);
-int runCheck(int argc, char** argv);
-int runPack(int argc, char** argv);
-int runUnpack(int argc, char** argv);
-int runView(int argc, char** argv);
+// The commands, each given its parsed command line.
+int runShow(const CommandLine& line);
+int runTrace(const CommandLine& line);
+int runCheck(const CommandLine& line);
+int runPack(const CommandLine& line);
+int runUnpack(const CommandLine& line);
+int runView(const CommandLine& line);
+
+// "COMMAND takes ..." when a command line holds more operands than it
+// takes, naming the first extra one.
+std::string extraOperand(const char* what, const CommandLine& line, std::size_t takes);

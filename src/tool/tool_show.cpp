@@ -165,21 +165,11 @@ void printRejection(const char* path, const Rejection& r, bool json) {
 
 }  // namespace
 
-int runShow(int argc, char** argv) {
-  const char* path = nullptr;
-  bool json = false;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      return reportError(EXIT_USAGE, std::string("show: unknown option ") + argv[i]);
-    } else if (path == nullptr) {
-      path = argv[i];
-    } else {
-      return reportError(EXIT_USAGE, "show takes one FILE");
-    }
-  }
-  if (path == nullptr) return reportError(EXIT_USAGE, "show needs FILE");
+int runShow(const CommandLine& line) {
+  if (line.operands.empty()) return reportError(EXIT_USAGE, "show needs FILE");
+  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("show takes one FILE", line, 1));
+  const char* path = line.operands[0].c_str();
+  const bool json = line.has("--json");
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -28,11 +29,23 @@ void printReal(double v) {
 struct Window {
   std::uint64_t from;
   std::uint64_t to;
+  bool headerPrinted;
 };
 
+// The CSV header, once, before the first frame (or alone when the window
+// holds none): a window past the end prints only its error.
+void printHeader(Window& w) {
+  if (w.headerPrinted) return;
+  w.headerPrinted = true;
+  std::printf(
+      "frame,record,input,x_bits,x,y_bits,y,vx_bits,vx,vy_bits,vy,jumpState,scrolled,speedLevel,floorCount,lastFloor,"
+      "comboTimer,comboScore,bestCombo\n");
+}
+
 bool printFrame(void* context, const FrameReport& r) {
-  const Window& w = *static_cast<const Window*>(context);
+  Window& w = *static_cast<Window*>(context);
   if (r.frame >= w.from) {
+    printHeader(w);
     const GameState& s = *r.state;
     std::printf("%" PRIu64 ",%" PRIu32 ",0x%02X", r.frame, r.record + 1, r.input);
     printReal(s.x);
@@ -49,33 +62,29 @@ bool printFrame(void* context, const FrameReport& r) {
 
 }  // namespace
 
-int runTrace(int argc, char** argv) {
-  const char* path = nullptr;
-  Window window{1, UINT64_MAX};
-  for (int i = 0; i < argc; ++i) {
-    const bool from = std::strcmp(argv[i], "--from") == 0;
-    if (from || std::strcmp(argv[i], "--to") == 0) {
-      if (i + 1 >= argc || !parseCount(argv[i + 1], from ? window.from : window.to))
-        return reportError(EXIT_USAGE, std::string("trace: ") + argv[i] + " needs a frame number");
-      ++i;
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      return reportError(EXIT_USAGE, std::string("trace: unknown option ") + argv[i]);
-    } else if (path == nullptr) {
-      path = argv[i];
-    } else {
-      return reportError(EXIT_USAGE, "trace takes one FILE");
-    }
+int runTrace(const CommandLine& line) {
+  Window window{1, UINT64_MAX, false};
+  for (const char* option : {"--from", "--to"}) {
+    const std::string* text = line.value(option);
+    if (text != nullptr && !parseCount(text->c_str(), option[2] == 'f' ? window.from : window.to))
+      return reportError(EXIT_USAGE, std::string("trace: ") + option + " needs a frame number");
   }
-  if (path == nullptr) return reportError(EXIT_USAGE, "trace needs FILE");
+  if (line.operands.empty()) return reportError(EXIT_USAGE, "trace needs FILE");
+  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("trace takes one FILE", line, 1));
+  const char* path = line.operands[0].c_str();
+
   if (window.from > window.to)
     return reportError(EXIT_USAGE, "trace: --from " + std::to_string(window.from) + " is after --to " +
                                        std::to_string(window.to));
+  window.from = std::max<std::uint64_t>(window.from, 1);  // frames count from 1: --to 0 shows none
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
-  std::printf(
-      "frame,record,input,x_bits,x,y_bits,y,vx_bits,vx,vy_bits,vy,jumpState,scrolled,speedLevel,floorCount,lastFloor,"
-      "comboTimer,comboScore,bestCombo\n");
+  if (window.to == 0) {  // no frame is asked for: none is simulated
+    releaseReplay(replay);
+    printHeader(window);
+    return 0;
+  }
   PlaybackOptions options;
   options.observer = printFrame;
   options.context = &window;
@@ -85,5 +94,6 @@ int runTrace(int argc, char** argv) {
   if (!out.stopped && out.frames < window.from)
     return reportError(EXIT_FAILED, "trace: --from " + std::to_string(window.from) + " is past the end: the replay has " +
                                         std::to_string(out.frames) + " frames");
+  printHeader(window);
   return 0;
 }

@@ -177,24 +177,14 @@ std::string fillTemplate(const char* page, const std::vector<std::pair<const cha
 
 }  // namespace
 
-int runView(int argc, char** argv) {
-  const char* path = nullptr;
-  const char* html = nullptr;
-  const char* svg = nullptr;
-  for (int i = 0; i < argc; ++i) {
-    const bool isOut = std::strcmp(argv[i], "-o") == 0 || std::strcmp(argv[i], "--output") == 0;
-    if (isOut || std::strcmp(argv[i], "--svg") == 0) {
-      if (i + 1 >= argc) return reportError(EXIT_USAGE, std::string("view: ").append(argv[i]).append(" needs a file name"));
-      (isOut ? html : svg) = argv[++i];
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      return reportError(EXIT_USAGE, std::string("view: unknown option ").append(argv[i]));
-    } else if (path == nullptr) {
-      path = argv[i];
-    } else {
-      return reportError(EXIT_USAGE, "view takes one FILE");
-    }
-  }
-  if (path == nullptr) return reportError(EXIT_USAGE, "view needs FILE");
+int runView(const CommandLine& line) {
+  if (line.operands.empty()) return reportError(EXIT_USAGE, "view needs FILE");
+  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("view takes one FILE", line, 1));
+  const char* path = line.operands[0].c_str();
+  const std::string* htmlOption = line.value("--output");
+  const std::string* svgOption = line.value("--svg");
+  const char* html = htmlOption != nullptr ? htmlOption->c_str() : nullptr;
+  const char* svg = svgOption != nullptr ? svgOption->c_str() : nullptr;
   for (const char* out : {html, svg})
     if (out != nullptr && sameFile(path, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
 

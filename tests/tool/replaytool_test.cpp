@@ -158,7 +158,7 @@ TEST(ReplayTool, BadArgumentsAndFiles) {
       {"", 2, "usage: replaytool show FILE [--json]\n"},
       {"frobnicate", 2, "replaytool: unknown command: frobnicate (see replaytool --help)\n"},
       {"show", 2, "replaytool: show needs FILE\n"},
-      {"show a b", 2, "replaytool: show takes one FILE\n"},
+      {"show a b", 2, "replaytool: show takes one FILE (extra argument b)\n"},
       {"show --xml a", 2, "replaytool: show: unknown option --xml\n"},
       {"show /dev/null", 1, "replaytool: /dev/null: File is not a valid replay\n"},
       {"trace a --from", 2, "replaytool: trace: --from needs a frame number\n"},
@@ -189,7 +189,7 @@ TEST(ReplayTool, LostOutputIsAFailureAndEndsTheWork) {
                                  "trace " + seed36}) {
     const RunResult r = runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " " + args + " > /dev/full; }");
     EXPECT_EQ(r.status, 1) << args;
-    EXPECT_EQ(r.err, "replaytool: cannot write to standard output\n") << args;
+    EXPECT_EQ(r.err, "replaytool: cannot write to standard output: No space left on device\n") << args;
   }
   // A trace whose reader leaves stops at once instead of simulating billions
   // of frames (this record lasts 2^31 frames); its status says the output was lost.
@@ -815,6 +815,54 @@ TEST(ReplayTool, MemoryIsBoundedByWhatAReplayCanBe) {
   }
   for (const std::string& f : {replay, text, out}) ::unlink(f.c_str());
 #endif
+}
+
+}  // namespace
+
+namespace {
+
+// One grammar for every command: each mistake named as such, values taken
+// whole, "--" ending the options, help per command.
+TEST(ReplayTool, EveryCommandReadsItsCommandLineAlike) {
+  const std::string seed36 = shellQuote(samplePath("seed36.wlx"));
+  struct Case {
+    std::string args;
+    const char* error;
+  } cases[] = {
+      {"unpack --bogus " + seed36, "replaytool: unpack: unknown option --bogus\n"},
+      {"unpack " + seed36 + " extra", "replaytool: unpack takes one FILE (extra argument extra)\n"},
+      {"pack a b c", "replaytool: pack takes TEXT and OUT (extra argument c)\n"},
+      {"show " + seed36 + " --json=1", "replaytool: show: --json takes no value\n"},
+      {"check --json=false " + seed36, "replaytool: check: --json takes no value\n"},
+      {"check --json --json " + seed36, "replaytool: check: --json given twice\n"},
+      {"trace " + seed36 + " --to 1 --to=2", "replaytool: trace: --to given twice\n"},
+      {"view " + seed36 + " -o a.html --output b.html", "replaytool: view: --output given twice\n"},
+      {"view " + seed36 + " --svg", "replaytool: view: --svg needs a file name\n"},
+      {"help frobnicate", "replaytool: unknown command: frobnicate (see replaytool --help)\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = tool(c.args);
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.err, c.error) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+  }
+  EXPECT_EQ(tool("help trace").out, tool("trace --help").out);
+  EXPECT_EQ(tool("help trace").out.rfind("usage: replaytool trace FILE", 0), 0u);
+  EXPECT_EQ(tool("unpack -- " + seed36).out, tool("unpack " + seed36).out);
+  // A value is the next argument whatever it looks like.
+  const std::string dir = writeTempFile("grammar", {});
+  ::unlink(dir.c_str());
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  EXPECT_EQ(runProgram("cd " + dir + " && " + REPLAYTOOL_BINARY + " view " + seed36 + " -o -h").status, 0);
+  EXPECT_EQ(slurp(dir + "/-h").rfind("<!DOCTYPE html>", 0), 0u);
+  std::filesystem::remove_all(dir);
+  // Frames count from 1: --to 0 shows none; a window past the end prints its error alone.
+  const RunResult none = tool("trace " + seed36 + " --from 0 --to 0");
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(lines(none.out).size(), 1u) << "the header alone";
+  const RunResult past = tool("trace " + seed36 + " --from 999");
+  EXPECT_EQ(past.status, 1);
+  EXPECT_EQ(past.out, "");
 }
 
 }  // namespace
