@@ -105,7 +105,7 @@ bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text
 namespace {
 
 struct Parser {
-  std::size_t lineNo = 0;
+  std::size_t lineNo;
   std::string& error;
 
   bool fail(const std::string& what) {
@@ -205,118 +205,158 @@ void splitWord(const std::string& line, std::string& word, std::string& rest) {
 
 }  // namespace
 
-bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, std::string& error) {
-  Parser p{0, error};
-  ReplayHeader h{};
-  std::memcpy(h.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE);
-  bool autoChecksum = true;
-  bool explicitCount = false;
-  bool inRecords = false;
-  const char* required[] = {"name", "date", "score", "floor", "combo", "rejump", "seed"};
-  bool seen[7] = {};
-  const char* optional[] = {"signature", "checksum", "recordCount"};
-  bool seenOptional[3] = {};
-  std::vector<std::uint8_t> body;
+namespace {
 
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    // Lines end at LF, CR LF or a lone CR.
-    const std::size_t nl = text.find_first_of("\r\n", pos);
-    const std::string line = trim(text.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos));
-    pos = nl == std::string::npos ? text.size() + 1 : nl + 1;
-    if (nl != std::string::npos && text[nl] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    ++p.lineNo;
-    if (line.empty() || line[0] == '#') continue;
+const char* const REQUIRED[] = {"name", "date", "score", "floor", "combo", "rejump", "seed"};
+const char* const OPTIONAL[] = {"signature", "checksum", "recordCount"};
 
-    std::string word, rest;
-    splitWord(line, word, rest);
-    std::int64_t v = 0;
+// One line of the text, trimmed; false with the reason in r.error.
+bool parseLine(ReplayTextReader& r, const std::string& line) {
+  Parser p{r.lineNo, r.error};
+  ReplayHeader& h = r.header;
+  if (line.empty() || line[0] == '#') return true;
 
-    if (inRecords) {
-      std::string inputWord, extra;
-      splitWord(rest, inputWord, extra);
-      if (!extra.empty()) return p.fail("a record is two numbers: repeat input");
-      std::int64_t input = 0;
-      if (!p.integer(word, INT32_MIN, INT32_MAX, v) || !p.integer(inputWord, 0, 255, input)) return false;
-      body.resize(body.size() + INPUT_RECORD_SIZE);
-      encodeRecord({static_cast<std::int32_t>(v), static_cast<std::uint8_t>(input)}, &body[body.size() - INPUT_RECORD_SIZE]);
-      continue;
+  std::string word, rest;
+  splitWord(line, word, rest);
+  std::int64_t v = 0;
+
+  if (r.inRecords) {
+    std::string inputWord, extra;
+    splitWord(rest, inputWord, extra);
+    if (!extra.empty()) return p.fail("a record is two numbers: repeat input");
+    std::int64_t input = 0;
+    if (!p.integer(word, INT32_MIN, INT32_MAX, v) || !p.integer(inputWord, 0, 255, input)) return false;
+    if (r.body.size() / INPUT_RECORD_SIZE >= static_cast<std::size_t>(INT32_MAX)) return p.fail("too many records");
+    r.body.resize(r.body.size() + INPUT_RECORD_SIZE);
+    encodeRecord({static_cast<std::int32_t>(v), static_cast<std::uint8_t>(input)}, &r.body[r.body.size() - INPUT_RECORD_SIZE]);
+    return true;
+  }
+
+  bool known = false;
+  for (int f = 0; f < 7; ++f)
+    if (word == REQUIRED[f]) {
+      if (r.seen[f]) return p.fail("field given twice: " + word);
+      r.seen[f] = known = true;
+    }
+  for (int f = 0; f < 3; ++f)
+    if (word == OPTIONAL[f]) {
+      if (r.seenOptional[f]) return p.fail("field given twice: " + word);
+      r.seenOptional[f] = true;
     }
 
-    bool known = false;
-    for (int f = 0; f < 7; ++f)
-      if (word == required[f]) {
-        if (seen[f]) return p.fail("field given twice: " + word);
-        seen[f] = known = true;
-      }
-    for (int f = 0; f < 3; ++f)
-      if (word == optional[f]) {
-        if (seenOptional[f]) return p.fail("field given twice: " + word);
-        seenOptional[f] = true;
-      }
-
-    if (word == "records") {
-      if (!rest.empty()) return p.fail("nothing may follow 'records'");
-      inRecords = true;
-    } else if (word == "signature") {
-      char sig[6];
-      if (!p.quoted(rest, sizeof sig, sig)) return false;
-      std::memcpy(h.signature, sig, sizeof sig);
-    } else if (word == "name") {
-      if (!p.quoted(rest, sizeof h.playerName, h.playerName)) return false;
-    } else if (word == "date") {
-      if (!p.quoted(rest, sizeof h.date, h.date)) return false;
-    } else if (word == "checksum") {
-      if (rest == "auto") {
-        autoChecksum = true;
-      } else {
-        if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
-        autoChecksum = false;
-        h.checksum = static_cast<std::uint32_t>(v);
-      }
-    } else if (word == "recordCount") {
-      if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
-      h.recordCount = static_cast<std::int32_t>(v);
-      explicitCount = true;
-    } else if (word == "seed") {
-      if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
-      h.seed = static_cast<std::uint32_t>(v);
-    } else if (known) {
-      if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
-      const auto value = static_cast<std::int32_t>(v);
-      if (word == "score") h.score = value;
-      if (word == "floor") h.floor = value;
-      if (word == "combo") h.combo = value;
-      if (word == "rejump") h.rejump = value;
+  if (word == "records") {
+    if (!rest.empty()) return p.fail("nothing may follow 'records'");
+    r.inRecords = true;
+  } else if (word == "signature") {
+    char sig[6];
+    if (!p.quoted(rest, sizeof sig, sig)) return false;
+    std::memcpy(h.signature, sig, sizeof sig);
+  } else if (word == "name") {
+    if (!p.quoted(rest, sizeof h.playerName, h.playerName)) return false;
+  } else if (word == "date") {
+    if (!p.quoted(rest, sizeof h.date, h.date)) return false;
+  } else if (word == "checksum") {
+    if (rest == "auto") {
+      r.autoChecksum = true;
     } else {
-      return p.fail("unknown field: " + Parser::shown(word));
+      if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
+      r.autoChecksum = false;
+      h.checksum = static_cast<std::uint32_t>(v);
+    }
+  } else if (word == "recordCount") {
+    if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
+    h.recordCount = static_cast<std::int32_t>(v);
+    r.explicitCount = true;
+  } else if (word == "seed") {
+    if (!p.integer(rest, 0, UINT32_MAX, v)) return false;
+    h.seed = static_cast<std::uint32_t>(v);
+  } else if (known) {
+    if (!p.integer(rest, INT32_MIN, INT32_MAX, v)) return false;
+    const auto value = static_cast<std::int32_t>(v);
+    if (word == "score") h.score = value;
+    if (word == "floor") h.floor = value;
+    if (word == "combo") h.combo = value;
+    if (word == "rejump") h.rejump = value;
+  } else {
+    return p.fail("unknown field: " + Parser::shown(word));
+  }
+  return true;
+}
+
+bool endLine(ReplayTextReader& r) {
+  ++r.lineNo;
+  if (r.overlong) {
+    r.error = "line " + std::to_string(r.lineNo) + ": longer than " + std::to_string(MAX_TEXT_LINE) + " bytes";
+    return false;
+  }
+  const bool ok = parseLine(r, trim(r.line));
+  r.line.clear();
+  return ok;
+}
+
+}  // namespace
+
+ReplayTextReader::ReplayTextReader() { std::memcpy(header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE); }
+
+bool feedReplayText(ReplayTextReader& r, const char* data, std::size_t size) {
+  if (!r.error.empty()) return false;
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = data[i];
+    // Lines end at LF, CR LF or a lone CR; the LF of a CR LF split between
+    // two pieces ends nothing.
+    const bool lfAfterCr = c == '\n' && r.afterCr;
+    r.afterCr = c == '\r';
+    if (lfAfterCr) continue;
+    if (c == '\r' || c == '\n') {
+      if (!endLine(r)) return false;
+    } else if (r.line.size() < MAX_TEXT_LINE) {
+      r.line += c;
+    } else {
+      r.overlong = true;
     }
   }
+  return true;
+}
+
+bool finishReplayText(ReplayTextReader& r, std::vector<std::uint8_t>& bytes, std::string& error) {
+  if (r.error.empty()) endLine(r);  // the last line, with or without its end
+  if (!r.error.empty()) {
+    error = r.error;
+    return false;
+  }
+  ReplayHeader& h = r.header;
   for (int f = 0; f < 7; ++f)
-    if (!seen[f]) {
-      error = std::string("missing field: ") + required[f];
+    if (!r.seen[f]) {
+      error = std::string("missing field: ") + REQUIRED[f];
       return false;
     }
-  if (!inRecords) {
+  if (!r.inRecords) {
     error = "missing 'records' line";
     return false;
   }
 
-  const std::size_t count = body.size() / INPUT_RECORD_SIZE;
-  if (count > static_cast<std::size_t>(INT32_MAX)) {
-    error = "too many records";
-    return false;
-  }
-  if (!explicitCount) h.recordCount = static_cast<std::int32_t>(count);
-  if (autoChecksum) {
+  const std::size_t count = r.body.size() / INPUT_RECORD_SIZE;
+  if (!r.explicitCount) h.recordCount = static_cast<std::int32_t>(count);
+  if (r.autoChecksum) {
     // The checksum covers the records the header announces, as far as they exist.
-    ReplayFile file{h, body.data()};
+    ReplayFile file{h, r.body.data()};
     const bool countFits = h.recordCount >= 0 && static_cast<std::size_t>(h.recordCount) <= count;
     file.header.recordCount = countFits ? h.recordCount : static_cast<std::int32_t>(count);
     h.checksum = replayChecksum(file);
   }
-  bytes.assign(REPLAY_HEADER_SIZE, 0);
-  encodeHeader(h, bytes.data());
-  bytes.insert(bytes.end(), body.begin(), body.end());
+  // The records move into place behind the header: no second copy.
+  r.body.insert(r.body.begin(), REPLAY_HEADER_SIZE, 0);
+  encodeHeader(h, r.body.data());
+  bytes = std::move(r.body);
+  r.body = {};
   return true;
+}
+
+bool replayTextToBytes(const std::string& text, std::vector<std::uint8_t>& bytes, std::string& error) {
+  ReplayTextReader reader;
+  if (!feedReplayText(reader, text.data(), text.size())) {
+    error = reader.error;
+    return false;
+  }
+  return finishReplayText(reader, bytes, error);
 }

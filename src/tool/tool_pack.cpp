@@ -1,20 +1,64 @@
-#include <cstdio>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "replay/open_file.h"
 #include "replay/replay_text.h"
 #include "tool/tool_common.h"
+
+namespace {
+
+// The text read piece by piece into the reader: memory holds the records
+// and one line, not the text.
+bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& error) {
+  const int fd = openWithoutWaiting(path, O_RDONLY);
+  if (fd < 0) {
+    error = fileError(path, std::strerror(errno));
+    return false;
+  }
+  ReplayTextReader reader;
+  std::uint64_t total = 0;
+  bool ok = true;
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    const ssize_t got = ::read(fd, buf.data(), buf.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = fileError(path, std::strerror(errno));
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    total += static_cast<std::uint64_t>(got);
+    if (total > MAX_TEXT_BYTES) {
+      error = fileError(path, "larger than " + std::to_string(MAX_TEXT_BYTES) + " bytes");
+      ok = false;
+      break;
+    }
+    if (!feedReplayText(reader, buf.data(), static_cast<std::size_t>(got))) break;  // reported below
+  }
+  ::close(fd);
+  if (!ok) return false;
+  if (!finishReplayText(reader, bytes, error)) {
+    error = fileError(path, error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 int runPack(const CommandLine& line) {
   if (line.operands.size() < 2) return reportError(EXIT_USAGE, "pack needs TEXT and OUT");
   if (line.operands.size() > 2) return reportError(EXIT_USAGE, extraOperand("pack takes TEXT and OUT", line, 2));
-  const char* argv[] = {line.operands[0].c_str(), line.operands[1].c_str()};
-  if (sameFile(argv[0], argv[1])) return reportError(EXIT_USAGE, fileError(argv[1], "the output would replace the input"));
-  std::vector<std::uint8_t> text;
-  std::string error;
-  if (!readFileBytes(argv[0], text, MAX_TEXT_BYTES, error)) return reportError(EXIT_FAILED, error);
+  const char* text = line.operands[0].c_str();
+  const char* out = line.operands[1].c_str();
+  if (sameFile(text, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
   std::vector<std::uint8_t> bytes;
-  if (!replayTextToBytes(std::string(text.begin(), text.end()), bytes, error))
-    return reportError(EXIT_FAILED, fileError(argv[0], error));
-  if (!writeFileBytes(argv[1], bytes, error)) return reportError(EXIT_FAILED, error);
+  std::string error;
+  if (!packText(text, bytes, error) || !writeFileBytes(out, bytes, error)) return reportError(EXIT_FAILED, error);
   return 0;
 }
 

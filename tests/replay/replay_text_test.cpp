@@ -99,8 +99,9 @@ TEST(ReplayText, AcceptsOnlyWhatUnpackWouldWrite) {
   EXPECT_EQ(packError(header + "signature \"WLX130\"\nsignature \"WLX131\"\nrecords\n"),
             "line 9: field given twice: signature");
   EXPECT_EQ(packError(header + "checksum auto\nchecksum 5\nrecords\n"), "line 9: field given twice: checksum");
-  EXPECT_EQ(packError(header + "records\n" + std::string(5000000, '7') + " 1\n"),
+  EXPECT_EQ(packError(header + "records\n" + std::string(100000, '7') + " 1\n"),
             "line 9: number out of range: " + std::string(40, '7') + "...");
+  EXPECT_EQ(packError(header + "records\n" + std::string(5000000, '7') + " 1\n"), "line 9: longer than 1048576 bytes");
   EXPECT_EQ(packError(header + "records\n1 \x1B[2J\n"), "line 9: not a number: \\x1B[2J");
   EXPECT_EQ(packError(header + "\x1B]0;x\x07 1\nrecords\n"), "line 8: unknown field: \\x1B]0;x\\x07");
 
@@ -131,6 +132,32 @@ TEST(ReplayText, EveryByteOfANameRoundTrips) {
   EXPECT_EQ(packError("name \"ab\\\"\n"), "line 1: text ends inside an escape");
   EXPECT_EQ(packError("name \"\\\"\n"), "line 1: text ends inside an escape");
   EXPECT_EQ(packError("name \"\\x4\"\n"), "line 1: \\x needs two hex digits");
+}
+
+// Fed in pieces that split lines anywhere (a CR LF included), the text
+// packs to the same bytes as whole.
+TEST(ReplayText, PiecesPackAsTheWhole) {
+  std::string text = unpack(buildReplayBytes(seed36Replay()));
+  std::string crlf;
+  for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& whole : {text, crlf}) {
+    const std::vector<std::uint8_t> want = pack(whole);
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+      ReplayTextReader reader;
+      ASSERT_TRUE(feedReplayText(reader, whole.data(), cut));
+      ASSERT_TRUE(feedReplayText(reader, whole.data() + cut, whole.size() - cut));
+      std::vector<std::uint8_t> bytes;
+      std::string error;
+      ASSERT_TRUE(finishReplayText(reader, bytes, error)) << error;
+      ASSERT_EQ(bytes, want) << "cut at " << cut;
+    }
+    ReplayTextReader bytewise;
+    for (const char c : whole) ASSERT_TRUE(feedReplayText(bytewise, &c, 1));
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    ASSERT_TRUE(finishReplayText(bytewise, bytes, error)) << error;
+    EXPECT_EQ(bytes, want);
+  }
 }
 
 TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
