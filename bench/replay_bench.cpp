@@ -76,6 +76,8 @@ BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_34, "after-combo-34.wlx")->U
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_combo_33, "after-combo-33.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_room_33a, "after-room-33a.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_room_33b, "after-room-33b.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, short_records_standing_62, "short-records-standing-62.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, cpu_search_1, "cpu-search-1.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
