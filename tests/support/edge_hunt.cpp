@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 #include "climber.h"
+#include "support/replay_builder.h"
 #include "sim/frame_step.h"
 #include "verify/speed_decay.h"
 
@@ -168,32 +167,23 @@ HuntGame huntGame(HuntBytes& bytes, std::uint64_t maxFrames) {
   return g.game;
 }
 
-std::vector<std::uint8_t> huntReplayBytes(const HuntGame& game) {
-  ReplayHeader h{};
-  std::memcpy(h.signature, "WLX130", 6);
-  std::memcpy(h.playerName, "hunt", 4);
-  std::memcpy(h.date, "edge", 4);
-  h.rejump = game.rejump;
-  h.seed = game.seed;
-  h.recordCount = static_cast<std::int32_t>(game.records.size());
-  std::vector<std::uint8_t> bytes(REPLAY_HEADER_SIZE + game.records.size() * INPUT_RECORD_SIZE);
-  for (std::size_t j = 0; j < game.records.size(); ++j)
-    encodeRecord(game.records[j], bytes.data() + REPLAY_HEADER_SIZE + j * INPUT_RECORD_SIZE);
-  const ReplayFile file{h, bytes.data() + REPLAY_HEADER_SIZE};
-  h.checksum = replayChecksum(file);
-  encodeHeader(h, bytes.data());
-  return bytes;
+namespace {
+
+ReplayFixture fixtureOf(const HuntGame& game) {
+  ReplayFixture fixture;
+  fixture.name = "hunt";
+  fixture.date = "edge";
+  fixture.rejump = game.rejump;
+  fixture.seed = game.seed;
+  fixture.records = game.records;
+  return fixture;
 }
 
-ReplayFile huntReplay(const HuntGame& game) {
-  const std::vector<std::uint8_t> bytes = huntReplayBytes(game);
-  ReplayFile file{};
-  file.header = decodeHeader(bytes.data());
-  const std::size_t body = bytes.size() - REPLAY_HEADER_SIZE;
-  file.records = static_cast<std::uint8_t*>(std::malloc(body == 0 ? 1 : body));
-  std::memcpy(file.records, bytes.data() + REPLAY_HEADER_SIZE, body);
-  return file;
-}
+}  // namespace
+
+std::vector<std::uint8_t> huntReplayBytes(const HuntGame& game) { return buildReplayBytes(fixtureOf(game)); }
+
+ReplayFile huntReplay(const HuntGame& game) { return buildReplay(fixtureOf(game)); }
 
 void EdgeTally::add(const ShortcutReport& r) {
   static const char* const names[SHORTCUT_KINDS] = {"cycle",         "settled speed",  "pinned at a wall",
