@@ -38,3 +38,21 @@ inline bool jumpsRepeatWhileComboRunsOut(const GameState& start, const GameState
 // The state `frames` frames on, a whole number of such periods: the timer
 // counted down, and the combo scored if it ran out. A zero timer stays.
 void runComboDown(GameState& state, std::uint64_t frames);
+
+// What playback watches for this shortcut within a record: the last landing
+// made while a combo ran.
+struct ComboWatch {
+  bool landed = false;
+  GameState landing{};
+  std::uint32_t landedAt = 0;  // frames into the stretch
+};
+
+// At a landing `done` frames into the stretch: the period when the jumps
+// since the last one repeat while the combo runs out, else 0.
+inline std::uint32_t repeatingComboPeriod(const ComboWatch& w, const GameState& state, std::uint32_t done) {
+  return w.landed && jumpsRepeatWhileComboRunsOut(w.landing, state, done - w.landedAt) ? done - w.landedAt : 0;
+}
+
+inline void rememberComboLanding(ComboWatch& w, const GameState& state, std::uint32_t done) {
+  w = ComboWatch{state.comboTimer != 0, state, done};
+}

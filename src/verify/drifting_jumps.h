@@ -117,3 +117,35 @@ inline bool jumpsStepLeftWhileSpeedDecays(const GameState& start, const GameStat
   same.x = start.x;
   return repeatsButForCountdown(start, same, period);
 }
+
+// What playback watches for these shortcuts within a record: the last
+// landing, and the room the floors have left a stepping jump since.
+struct JumpWatch {
+  bool landed = false;
+  GameState landing{};
+  std::uint32_t landedAt = 0;  // frames into the stretch
+  StepRoom room;
+};
+
+// Every frame (`yBefore` the y it started from): the room narrows by the
+// bands its landing check may have met.
+inline void watchJumpFrame(JumpWatch& w, const GameState& after, double yBefore) {
+  if (w.landed && w.landing.vx < 0.0)
+    limitStepRoomByFrame(w.room, after, yBefore, static_cast<std::int32_t>(w.landing.x) - 1);
+}
+
+// At a landing `done` frames into the stretch: the jumps' period when they
+// repeat as one of the shortcuts above needs, else 0.
+inline std::uint32_t repeatingJumpPeriod(const JumpWatch& w, const GameState& state, std::uint32_t done,
+                                         std::uint8_t input) {
+  if (!w.landed) return 0;
+  const std::uint32_t jump = done - w.landedAt;
+  return jumpsRepeatWhileSpeedDecays(w.landing, state, jump, input) ||
+                 jumpsStepLeftWhileSpeedDecays(w.landing, state, jump, input)
+             ? jump
+             : 0;
+}
+
+inline void rememberJumpLanding(JumpWatch& w, const GameState& state, std::uint32_t done) {
+  w = JumpWatch{true, state, done, StepRoom{}};
+}

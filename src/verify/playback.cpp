@@ -188,83 +188,57 @@ struct Player {
     return goOn;
   }
 
-  // Playback is a pure function of state and input, so once the state after
-  // some frame equals the state `period` frames earlier, the rest of the
-  // record repeats that cycle: whole cycles are skipped and only the
-  // remainder is simulated. Every state of the cycle has been seen alive, so
-  // no death is skipped. The repeat finder sees a repeat of any of its last
-  // states within a stride of it happening; Brent's single mark, moved at
-  // each power of two, finds the longer periods and those a hash collision
-  // hides. When the speed settles or is pinned mid-record both start again:
-  // the states before are not iterates of the same function.
+  // A record's frames, with every shortcut in its turn: each watches the
+  // frames (a landing, a stride), says whether it applies, skips what it
+  // may and owes what it must (see each one's header for why it is exact).
+  // The repeat finder sees a repeat of any of its last states within a
+  // stride of it happening; Brent's mark finds the rest.
   bool fastForward(std::uint32_t total) {
     const GameState& state = out.finalState;
     if (!settleSpeed()) pinAtWall();
-    GameState mark = state;
-    startStretch(history, state);
-    std::uint32_t power = 1;
-    std::uint32_t period = 0;
-    std::uint32_t sinceRecorded = 0;  // frames since the finder last saw a state
-    // The last landing of this record, for the drifting-jump shortcut.
-    const bool drifting = (input & (INPUT_LEFT | INPUT_RIGHT)) == 0;
-    bool landed = false;
-    GameState landing{};
-    std::uint32_t landedAt = 0;
-    StepRoom room;  // for the stretch since that landing
-    // The last landing of this stretch while a combo ran, for the countdown.
-    bool comboLanded = false;
-    GameState comboLanding{};
-    std::uint32_t comboLandedAt = 0;
-    // The states before a shortcut are not iterates of the same function as
-    // those after it: the searches start again.
+    // What each shortcut watches; the states before a shortcut are not
+    // iterates of the same function as those after it, so all start again.
+    CycleWatch cycles;
+    JumpWatch jumps;
+    ComboWatch combos;
     const auto restart = [&] {
-      sinceRecorded = 0;  // the finder's states then lie a whole number of strides apart
-      mark = state;
-      startStretch(history, state);
-      power = 1;
-      period = 0;
-      landed = false;
-      comboLanded = false;
+      startCycleWatch(cycles, history, state);
+      jumps = JumpWatch{};
+      combos = ComboWatch{};
     };
+    restart();
+    const bool drifting = (input & (INPUT_LEFT | INPUT_RIGHT)) == 0;  // the jump shortcuts' input
     for (std::uint32_t done = 0; done < total;) {
       const JumpState before = state.jumpState;
       const double yBefore = state.y;
       if (!step()) return false;
       ++done;
-      ++period;
-      if (drifting && landed && landing.vx < 0.0)
-        limitStepRoomByFrame(room, state, yBefore, static_cast<std::int32_t>(landing.x) - 1);
+      watchJumpFrame(jumps, state, yBefore);
+
       // A landing ends a jump: the jump shortcuts compare it with the last one.
       if (before != JumpState::Grounded && state.jumpState == JumpState::Grounded) {
         std::uint32_t skipped = 0;
         if (drifting && !owed.active) {
-          const std::uint32_t jump = done - landedAt;
-          if (landed && (jumpsRepeatWhileSpeedDecays(landing, state, jump, input) ||
-                         jumpsStepLeftWhileSpeedDecays(landing, state, jump, input)))
-            skipped = skipDecayingJumps(total - done, jump, room,
-                                        landing.vx < 0.0 ? Shortcut::SteppingJumps : Shortcut::DriftingJumps);
-          if (skipped == 0) {
-            landed = true;
-            landing = state;
-            landedAt = done;
-            room = StepRoom{};
-          }
+          if (const std::uint32_t jump = repeatingJumpPeriod(jumps, state, done, input); jump != 0)
+            skipped = skipDecayingJumps(total - done, jump, jumps.room,
+                                        jumps.landing.vx < 0.0 ? Shortcut::SteppingJumps : Shortcut::DriftingJumps);
+          if (skipped == 0) rememberJumpLanding(jumps, state, done);
         }
-        if (skipped == 0 && comboLanded && jumpsRepeatWhileComboRunsOut(comboLanding, state, done - comboLandedAt))
-          skipped = skipComboCountdown(total - done, done - comboLandedAt);
+        if (skipped == 0)
+          if (const std::uint32_t period = repeatingComboPeriod(combos, state, done); period != 0)
+            skipped = skipComboCountdown(total - done, period);
         if (skipped != 0) {
           done += skipped;
           restart();
           continue;
         }
-        comboLanded = state.comboTimer != 0;
-        comboLanding = state;
-        comboLandedAt = done;
+        rememberComboLanding(combos, state, done);
       }
+
+      // Every stride: the speed shortcuts, then the repeat finder.
       std::uint32_t cycle = 0;
       std::uint32_t recordsBack = 0;  // the repeat's distance in the finder's records
-      if (++sinceRecorded == REPEAT_STRIDE) {
-        sinceRecorded = 0;
+      if (cycleStrideDue(cycles, REPEAT_STRIDE)) {
         // Looked for as seldom as the repeats: a speed settled a few frames
         // late costs those frames only.
         if (settleSpeed() || pinAtWall()) {
@@ -280,32 +254,33 @@ struct Player {
         recordsBack = recordAndFindRepeat(history, state);
         cycle = REPEAT_STRIDE * recordsBack;
       }
-      if (cycle == 0 && sameState(state, mark)) cycle = period;
-      if (cycle != 0) {
-        const Before before = keepBefore();
-        const std::uint32_t remaining = total - done;
-        std::uint32_t left = remaining % cycle;
-        std::uint32_t skipped = remaining - left;
-        if (recordsBack != 0) {
-          // The finder holds the cycle's states a stride apart: the one the
-          // remainder leads to, but for the last few frames, is copied.
-          const std::uint32_t strides = left / REPEAT_STRIDE;
-          out.finalState = recordedBefore(history, recordsBack - strides);
-          skipped += strides * REPEAT_STRIDE;
-          left -= strides * REPEAT_STRIDE;
-        }
-        out.frames += skipped;
-        if (owed.active) owed.frames += skipped;
-        report(Shortcut::Cycle, before, skipped);
-        return run(left);
-      }
-      if (period == power) {
-        mark = state;
-        power = power <= UINT32_MAX / 2 ? power * 2 : power;
-        period = 0;
-      }
+      if (cycle == 0) cycle = markRepeat(cycles, state);
+      if (cycle != 0) return skipCycles(total - done, cycle, recordsBack);
     }
     return true;
+  }
+
+  // Playback is a pure function of state and input, so once the state after
+  // some frame equals the state `cycle` frames earlier, the rest of the
+  // record repeats that cycle: whole cycles are skipped and only the
+  // remainder is simulated. Every state of the cycle has been seen alive,
+  // so no death is skipped.
+  bool skipCycles(std::uint32_t remaining, std::uint32_t cycle, std::uint32_t recordsBack) {
+    const Before before = keepBefore();
+    std::uint32_t left = remaining % cycle;
+    std::uint32_t skipped = remaining - left;
+    if (recordsBack != 0) {
+      // The finder holds the cycle's states a stride apart: the one the
+      // remainder leads to, but for the last few frames, is copied.
+      const std::uint32_t strides = left / REPEAT_STRIDE;
+      out.finalState = recordedBefore(history, recordsBack - strides);
+      skipped += strides * REPEAT_STRIDE;
+      left -= strides * REPEAT_STRIDE;
+    }
+    out.frames += skipped;
+    if (owed.active) owed.frames += skipped;
+    report(Shortcut::Cycle, before, skipped);
+    return run(left);
   }
 };
 

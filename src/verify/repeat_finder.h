@@ -27,6 +27,44 @@ void startStretch(RepeatFinder& finder, const GameState& state);
 // found: the caller needs another way to find those.
 std::uint32_t recordAndFindRepeat(RepeatFinder& finder, const GameState& state);
 
+// What playback watches for repeated states within a stretch: the finder
+// sees a state every `stride` frames, and Brent's single mark, moved at
+// each power of two, catches the longer periods and those a hash collision
+// hides.
+struct CycleWatch {
+  GameState mark{};
+  std::uint32_t power = 1;
+  std::uint32_t period = 0;         // frames since the mark was set
+  std::uint32_t sinceRecorded = 0;  // frames since the finder last saw a state
+};
+
+// A new stretch from `state`: the finder's states lie a whole number of
+// strides apart from here on.
+inline void startCycleWatch(CycleWatch& w, RepeatFinder& finder, const GameState& state) {
+  w = CycleWatch{state, 1, 0, 0};
+  startStretch(finder, state);
+}
+
+// Counts a frame; true when the finder is due to see this one.
+inline bool cycleStrideDue(CycleWatch& w, std::uint32_t stride) {
+  ++w.period;
+  if (++w.sinceRecorded != stride) return false;
+  w.sinceRecorded = 0;
+  return true;
+}
+
+// The period when `state` equals the mark, else 0; then moves the mark on
+// at a power of two.
+inline std::uint32_t markRepeat(CycleWatch& w, const GameState& state) {
+  if (sameState(state, w.mark)) return w.period;
+  if (w.period == w.power) {
+    w.mark = state;
+    w.power = w.power <= UINT32_MAX / 2 ? w.power * 2 : w.power;
+    w.period = 0;
+  }
+  return 0;
+}
+
 // The state recorded `back` records before the last one, for 0 < back <
 // WINDOW and within the stretch (a repeat's distance or less).
 inline const GameState& recordedBefore(const RepeatFinder& finder, std::uint32_t back) {
