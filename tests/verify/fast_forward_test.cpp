@@ -659,3 +659,25 @@ TEST(FastForward, JumpsNextToAWallKeepTheirSpeedOnlyWhereTheShortcutsSaySo) {
       }
     }
 }
+
+TEST(FastForward, ShortRecordsTakeASettledSpeedOutAtTheirStart) {
+  // Records one frame short of the fast-forward threshold, standing while
+  // the speed decays toward the subnormals: the settled speed is taken out
+  // at a record start all the same, so the frames after it do not run on
+  // it, and the outcome is frame-by-frame playback's.
+  std::vector<InputRecord> records(400, InputRecord{62, 0x00});
+  records.push_back({40, 0x01});  // a key ends the settled stretch: the owed decay is paid
+  records.push_back({700, 0x00});
+  records.push_back({0, END_MARKER});
+  expectSameOutcome(game(0, 36, records), "short standing records");
+  ReplayFile file = buildReplay(game(0, 36, records));
+  std::uint32_t settledAtShortRecords = 0;
+  PlaybackOptions options;
+  options.shortcutContext = &settledAtShortRecords;
+  options.shortcutObserver = [](void* context, const ShortcutReport& r) {
+    if (r.kind == Shortcut::SettledSpeed && r.recordFrames == 63) ++*static_cast<std::uint32_t*>(context);
+  };
+  playReplayOutcome(file, options);
+  releaseReplay(file);
+  EXPECT_GE(settledAtShortRecords, 1u);
+}
