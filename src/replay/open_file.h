@@ -2,8 +2,10 @@
 #pragma once
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 
 // Opens without blocking, so that a FIFO with no process at its other end
 // cannot stall the open (reading, it then reads as empty; writing, the open
@@ -18,4 +20,13 @@ inline int openWithoutWaiting(const char* path, int flags) {
   const int mode = ::fcntl(fd, F_GETFL);
   if (mode >= 0) (void)::fcntl(fd, F_SETFL, mode & ~O_NONBLOCK);
   return fd;
+}
+
+// read(2), retried when a signal interrupts it before anything arrived.
+inline ssize_t readRetrying(int fd, void* into, std::size_t size) {
+  ssize_t got;
+  do {
+    got = ::read(fd, into, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
 }

@@ -4,8 +4,8 @@
 
 namespace {
 
-const OptionSpec* find(const std::vector<OptionSpec>& specs, const std::string& word) {
-  for (const OptionSpec& s : specs)
+const KnownOption* find(const std::vector<KnownOption>& known, const std::string& word) {
+  for (const KnownOption& s : known)
     if (word == s.name || (s.alias != nullptr && word == s.alias)) return &s;
   return nullptr;
 }
@@ -15,12 +15,12 @@ const OptionSpec* find(const std::vector<OptionSpec>& specs, const std::string& 
 bool CommandLine::has(const char* name) const { return value(name) != nullptr; }
 
 const std::string* CommandLine::value(const char* name) const {
-  for (const auto& [spec, text] : options)
-    if (std::strcmp(spec->name, name) == 0) return &text;
+  for (const auto& [option, text] : options)
+    if (std::strcmp(option->name, name) == 0) return &text;
   return nullptr;
 }
 
-bool parseCommandLine(const char* command, const std::vector<OptionSpec>& specs, int argc, char** argv,
+bool parseCommandLine(const char* command, const std::vector<KnownOption>& known, int argc, char** argv,
                       CommandLine& line, std::string& error) {
   const std::string prefix = std::string(command) + ": ";
   bool optionsEnded = false;
@@ -40,19 +40,19 @@ bool parseCommandLine(const char* command, const std::vector<OptionSpec>& specs,
     }
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string word = arg.substr(0, equals);
-    const OptionSpec* spec = find(specs, word);
-    if (spec == nullptr) {
+    const KnownOption* option = find(known, word);
+    if (option == nullptr) {
       error = prefix + "unknown option " + word;
       return false;
     }
-    if (line.has(spec->name)) {
-      error = prefix + spec->name + " given twice";
+    if (line.has(option->name)) {
+      error = prefix + option->name + " given twice";
       return false;
     }
     std::string value;
-    if (spec->valueName == nullptr) {
+    if (option->valueName == nullptr) {
       if (equals != std::string::npos) {
-        error = prefix + spec->name + " takes no value";
+        error = prefix + option->name + " takes no value";
         return false;
       }
     } else if (equals != std::string::npos) {
@@ -60,10 +60,10 @@ bool parseCommandLine(const char* command, const std::vector<OptionSpec>& specs,
     } else if (i + 1 < argc) {
       value = argv[++i];
     } else {
-      error = prefix + word + " needs " + spec->valueName;
+      error = prefix + word + " needs " + option->valueName;
       return false;
     }
-    line.options.emplace_back(spec, std::move(value));
+    line.options.emplace_back(option, std::move(value));
   }
   return true;
 }

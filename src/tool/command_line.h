@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct KnownOption {
   const char* name;       // "--json"
   const char* alias;      // "-o", or nullptr
   const char* valueName;  // what the value is ("a frame number"); nullptr for a flag
@@ -17,7 +17,7 @@ struct OptionSpec {
 
 struct CommandLine {
   std::vector<std::string> operands;
-  std::vector<std::pair<const OptionSpec*, std::string>> options;
+  std::vector<std::pair<const KnownOption*, std::string>> options;
   bool help = false;
 
   bool has(const char* name) const;
@@ -27,5 +27,5 @@ struct CommandLine {
 
 // Parses the arguments after the command's name. False with `error`
 // ("COMMAND: ...") on a command line that breaks the grammar.
-bool parseCommandLine(const char* command, const std::vector<OptionSpec>& specs, int argc, char** argv,
+bool parseCommandLine(const char* command, const std::vector<KnownOption>& known, int argc, char** argv,
                       CommandLine& line, std::string& error);

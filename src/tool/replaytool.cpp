@@ -47,7 +47,7 @@ namespace {
 struct Command {
   const char* name;
   int (*run)(const CommandLine& line);
-  std::vector<OptionSpec> options;
+  std::vector<KnownOption> options;
   const char* help;
 };
 

@@ -40,55 +40,11 @@ int reportError(int status, const std::string& message) {
 
 namespace {
 
-bool readAll(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t limit, const std::string& path, std::string& error) {
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) <= limit)
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-  std::uint8_t buf[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buf, sizeof buf);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = fileError(path, std::strerror(errno));
-      return false;
-    }
-    if (got == 0) return true;
-    if (bytes.size() + static_cast<std::size_t>(got) > limit) {
-      error = fileError(path, "larger than " + std::to_string(limit) + " bytes");
-      return false;
-    }
-    bytes.insert(bytes.end(), buf, buf + got);
-  }
-}
-
-}  // namespace
-
-bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error) {
-  const int fd = openWithoutWaiting(path.c_str(), O_RDONLY);
-  if (fd < 0) {
-    error = fileError(path, std::strerror(errno));
-    return false;
-  }
-  bytes.clear();
-  bool ok = false;
-  try {
-    ok = readAll(fd, bytes, limit, path, error);
-  } catch (const std::bad_alloc&) {
-    error = fileError(path, "not enough memory to read it");
-  }
-  ::close(fd);
-  if (!ok) bytes = {};
-  return ok;
-}
-
-namespace {
-
 // Up to `want` bytes; fewer only at the end of the file.
 bool readUpTo(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t want, const std::string& path, std::string& error) {
   std::uint8_t buf[65536];
   while (want > 0) {
-    const ssize_t got = ::read(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(want, sizeof buf)));
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = readRetrying(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(want, sizeof buf)));
     if (got < 0) {
       error = fileError(path, std::strerror(errno));
       return false;
@@ -238,9 +194,13 @@ std::string fileError(const std::string& path, const std::string& reason) {
   return escapeText(path.data(), path.size()) + ": " + reason;
 }
 
-std::string extraOperand(const char* what, const CommandLine& line, std::size_t takes) {
-  const std::string& extra = line.operands[takes];
-  return std::string(what) + " (extra argument " + escapeText(extra.data(), extra.size()) + ")";
+std::string operandError(const char* command, const CommandLine& line, std::size_t count, const char* names) {
+  const std::string name = command;
+  if (line.operands.size() < count) return name + " needs " + names;
+  if (line.operands.size() == count) return "";
+  const std::string& extra = line.operands[count];
+  return name + " takes " + (count == 1 ? "one " : "") + names + " (extra argument " +
+         escapeText(extra.data(), extra.size()) + ")";
 }
 
 bool parseCount(const char* text, std::uint64_t& value) {

@@ -28,15 +28,11 @@ int reportError(int status, const std::string& message);
 // escaped like any text the tool prints.
 std::string fileError(const std::string& path, const std::string& reason);
 
-// The largest replay file (a header and 2^31 records) and the largest text
-// form that pack accepts.
-inline constexpr std::uint64_t MAX_REPLAY_BYTES = 98 + 5ull * 2147483648ull;
+// The largest text form that pack accepts.
 inline constexpr std::uint64_t MAX_TEXT_BYTES = 256ull << 20;
 
-// Whole-file reads (at most `limit` bytes) and writes; false with a
-// one-line reason on failure. A FIFO with no writer reads as empty, one with
-// no reader fails to open: neither blocks.
-bool readFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::uint64_t limit, std::string& error);
+// Whole-file writes; false with a one-line reason on failure. A FIFO with
+// no reader fails to open instead of blocking.
 // A regular file (or a new one) is replaced whole: the bytes go to a
 // temporary file beside it, renamed into place once all are written; on
 // failure the old file stays and the temporary is removed. Devices and
@@ -77,6 +73,7 @@ int runPack(const CommandLine& line);
 int runUnpack(const CommandLine& line);
 int runView(const CommandLine& line);
 
-// "COMMAND takes ..." when a command line holds more operands than it
-// takes, naming the first extra one.
-std::string extraOperand(const char* what, const CommandLine& line, std::size_t takes);
+// "" when the command line holds exactly `count` operands (`names` says
+// which), else "COMMAND needs ..." or "COMMAND takes ..." naming the first
+// extra one.
+std::string operandError(const char* command, const CommandLine& line, std::size_t count, const char* names);

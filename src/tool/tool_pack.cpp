@@ -23,8 +23,7 @@ bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
   bool ok = true;
   std::vector<char> buf(1 << 16);
   for (;;) {
-    const ssize_t got = ::read(fd, buf.data(), buf.size());
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = readRetrying(fd, buf.data(), buf.size());
     if (got < 0) {
       error = fileError(path, std::strerror(errno));
       ok = false;
@@ -51,8 +50,8 @@ bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
 }  // namespace
 
 int runPack(const CommandLine& line) {
-  if (line.operands.size() < 2) return reportError(EXIT_USAGE, "pack needs TEXT and OUT");
-  if (line.operands.size() > 2) return reportError(EXIT_USAGE, extraOperand("pack takes TEXT and OUT", line, 2));
+  if (const std::string wrong = operandError("pack", line, 2, "TEXT and OUT"); !wrong.empty())
+    return reportError(EXIT_USAGE, wrong);
   const char* text = line.operands[0].c_str();
   const char* out = line.operands[1].c_str();
   if (sameFile(text, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
@@ -63,8 +62,8 @@ int runPack(const CommandLine& line) {
 }
 
 int runUnpack(const CommandLine& line) {
-  if (line.operands.empty()) return reportError(EXIT_USAGE, "unpack needs FILE");
-  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("unpack takes one FILE", line, 1));
+  if (const std::string wrong = operandError("unpack", line, 1, "FILE"); !wrong.empty())
+    return reportError(EXIT_USAGE, wrong);
   const char* argv[] = {line.operands[0].c_str()};
   ReplayImage image;
   std::string error;

@@ -166,8 +166,8 @@ void printRejection(const char* path, const Rejection& r, bool json) {
 }  // namespace
 
 int runShow(const CommandLine& line) {
-  if (line.operands.empty()) return reportError(EXIT_USAGE, "show needs FILE");
-  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("show takes one FILE", line, 1));
+  if (const std::string wrong = operandError("show", line, 1, "FILE"); !wrong.empty())
+    return reportError(EXIT_USAGE, wrong);
   const char* path = line.operands[0].c_str();
   const bool json = line.has("--json");
 

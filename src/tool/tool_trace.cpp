@@ -69,8 +69,8 @@ int runTrace(const CommandLine& line) {
     if (text != nullptr && !parseCount(text->c_str(), option[2] == 'f' ? window.from : window.to))
       return reportError(EXIT_USAGE, std::string("trace: ") + option + " needs a frame number");
   }
-  if (line.operands.empty()) return reportError(EXIT_USAGE, "trace needs FILE");
-  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("trace takes one FILE", line, 1));
+  if (const std::string wrong = operandError("trace", line, 1, "FILE"); !wrong.empty())
+    return reportError(EXIT_USAGE, wrong);
   const char* path = line.operands[0].c_str();
 
   if (window.from > window.to)

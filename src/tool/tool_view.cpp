@@ -178,8 +178,8 @@ std::string fillTemplate(const char* page, const std::vector<std::pair<const cha
 }  // namespace
 
 int runView(const CommandLine& line) {
-  if (line.operands.empty()) return reportError(EXIT_USAGE, "view needs FILE");
-  if (line.operands.size() > 1) return reportError(EXIT_USAGE, extraOperand("view takes one FILE", line, 1));
+  if (const std::string wrong = operandError("view", line, 1, "FILE"); !wrong.empty())
+    return reportError(EXIT_USAGE, wrong);
   const char* path = line.operands[0].c_str();
   const std::string* htmlOption = line.value("--output");
   const std::string* svgOption = line.value("--svg");
