@@ -19,7 +19,7 @@ inline std::vector<std::uint8_t> replayBytes(std::int32_t rejump, std::uint32_t 
   std::vector<std::uint8_t> bytes(REPLAY_HEADER_SIZE + records.size() * INPUT_RECORD_SIZE);
   for (std::size_t j = 0; j < records.size(); ++j)
     encodeRecord(records[j], bytes.data() + REPLAY_HEADER_SIZE + j * INPUT_RECORD_SIZE);
-  const ReplayFile file{h, bytes.data() + REPLAY_HEADER_SIZE};
+  const ReplayFile file{h, bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   h.checksum = replayChecksum(file);
   encodeHeader(h, bytes.data());
   return bytes;

@@ -51,7 +51,7 @@ double cpuSeconds() {
 double cost(const Candidate& c) {
   const std::vector<InputRecord> records = recordsOf(c, REPEATS);
   std::vector<std::uint8_t> bytes = replayBytes(c.rejump, c.seed, records);
-  const ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE};
+  const ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   double least = 1e30;
   for (int run = 0; run < 2; ++run) {
     const double start = cpuSeconds();

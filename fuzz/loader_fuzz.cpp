@@ -19,7 +19,7 @@ namespace {
 std::vector<std::uint8_t> withChecksumFixed(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> bytes(data, data + size);
   if (size < REPLAY_HEADER_SIZE || (data[size - 1] & 1) == 0) return bytes;
-  ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE};
+  ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   const std::uint64_t held = (size - REPLAY_HEADER_SIZE) / INPUT_RECORD_SIZE;
   if (file.header.recordCount < 0 || static_cast<std::uint64_t>(file.header.recordCount) > held) return bytes;
   file.header.checksum = replayChecksum(file);

@@ -54,6 +54,19 @@ bool readExactly(const Source& src, std::uint8_t* into, std::uint64_t size) {
   return true;
 }
 
+// The checks on a decoded header, given how many bytes follow it: the
+// signature, the record count, and room for the records.
+bool headerFits(const ReplayHeader& header, std::uint64_t bodyAvailable) {
+  if (std::memcmp(header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0) return false;
+  if (header.recordCount < 0) return false;
+  // 5 × 2147483647 needs 34 bits: compare in 64 bits.
+  return static_cast<std::uint64_t>(header.recordCount) * INPUT_RECORD_SIZE <= bodyAvailable;
+}
+
+std::uint64_t bodySizeOf(const ReplayHeader& header) {
+  return static_cast<std::uint64_t>(header.recordCount) * INPUT_RECORD_SIZE;
+}
+
 const char* fail(Source& src, const char* message) {
   closeSource(src);
   return message;
@@ -91,6 +104,7 @@ void encodeHeader(const ReplayHeader& h, std::uint8_t* b) {
 
 const char* loadReplay(const char* path, ReplayFile& replay) {
   replay.records = nullptr;
+  replay.block = nullptr;
 
   Source src;
   if (!openSource(src, path)) return MSG_OPEN_FAILED;
@@ -103,13 +117,8 @@ const char* loadReplay(const char* path, ReplayFile& replay) {
   if (!readExactly(src, headerBytes, REPLAY_HEADER_SIZE)) return fail(src, MSG_READ_FAILED);
   replay.header = decodeHeader(headerBytes);
 
-  if (std::memcmp(replay.header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0)
-    return fail(src, MSG_NOT_A_REPLAY);
-  if (replay.header.recordCount < 0) return fail(src, MSG_NOT_A_REPLAY);
-
-  // 5 × 2147483647 needs 34 bits: compare in 64 bits.
-  const std::uint64_t bodySize = static_cast<std::uint64_t>(replay.header.recordCount) * INPUT_RECORD_SIZE;
-  if (fileSize - REPLAY_HEADER_SIZE < bodySize) return fail(src, MSG_NOT_A_REPLAY);
+  if (!headerFits(replay.header, fileSize - REPLAY_HEADER_SIZE)) return fail(src, MSG_NOT_A_REPLAY);
+  const std::uint64_t bodySize = bodySizeOf(replay.header);
 
   // malloc(0) may return null; an empty body is still a valid block.
   auto* records = static_cast<std::uint8_t*>(std::malloc(bodySize == 0 ? 1 : static_cast<std::size_t>(bodySize)));
@@ -121,6 +130,7 @@ const char* loadReplay(const char* path, ReplayFile& replay) {
   closeSource(src);
 
   replay.records = records;
+  replay.block = records;
   if (replayChecksum(replay) != replay.header.checksum) {
     releaseReplay(replay);
     return MSG_NOT_A_REPLAY;
@@ -128,7 +138,27 @@ const char* loadReplay(const char* path, ReplayFile& replay) {
   return nullptr;
 }
 
-void releaseReplay(ReplayFile& replay) {
-  std::free(replay.records);
+const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay) {
   replay.records = nullptr;
+  replay.block = nullptr;
+  if (bytes == nullptr || size < REPLAY_HEADER_SIZE) return MSG_NOT_A_REPLAY;
+  const ReplayHeader header = decodeHeader(bytes);
+  if (!headerFits(header, size - REPLAY_HEADER_SIZE)) return MSG_NOT_A_REPLAY;
+  const ReplayFile loaded{header, bytes + REPLAY_HEADER_SIZE, nullptr};
+  if (replayChecksum(loaded) != header.checksum) return MSG_NOT_A_REPLAY;
+  replay = loaded;
+  return nullptr;
+}
+
+void releaseReplay(ReplayFile& replay) {
+  std::free(replay.block);
+  replay.block = nullptr;
+  replay.records = nullptr;
+}
+
+std::uint32_t firstEndMarker(const ReplayFile& replay) {
+  const std::uint32_t count = recordCountOf(replay);
+  for (std::uint32_t j = 0; j < count; ++j)
+    if (recordAt(replay, j).input & END_MARKER) return j + 1;
+  return 0;
 }

@@ -33,11 +33,14 @@ struct InputRecord {
   std::uint8_t input;
 };
 
-// A loaded replay. `records` holds the body bytes exactly as read
-// (5 × recordCount of them); its holder releases it with releaseReplay.
+// A loaded replay. `records` points at the body bytes exactly as stored
+// (5 × recordCount of them): in `block` when the loader read them from a
+// file, in the caller's buffer when it was given bytes. Its holder
+// releases it with releaseReplay.
 struct ReplayFile {
   ReplayHeader header;
-  std::uint8_t* records;
+  const std::uint8_t* records;
+  std::uint8_t* block;  // owned by the replay; null when the bytes are the caller's
 };
 
 // The loader's fixed failure reasons.
@@ -50,7 +53,13 @@ inline constexpr const char* MSG_NO_MEMORY = "Memory allocation failed";
 // of the static MSG_* texts; on failure nothing in `replay` is owned.
 const char* loadReplay(const char* path, ReplayFile& replay);
 
-// Frees the records block; safe to call once on a loaded replay.
+// Validates `size` bytes at `bytes` as a whole replay file, with the
+// checks loadReplay makes and in its order; `bytes` may be null when `size`
+// is 0. On success `replay` points into `bytes`, which must outlive it;
+// nothing is allocated, so the only failure is MSG_NOT_A_REPLAY.
+const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay);
+
+// Frees what the loader allocated; safe to call once on a loaded replay.
 void releaseReplay(ReplayFile& replay);
 
 // Decodes the 98 header bytes; `bytes` must hold REPLAY_HEADER_SIZE bytes.
@@ -82,6 +91,9 @@ inline void encodeRecord(InputRecord r, std::uint8_t* p) {
 inline std::uint32_t recordCountOf(const ReplayFile& replay) {
   return replay.header.recordCount < 0 ? 0u : static_cast<std::uint32_t>(replay.header.recordCount);
 }
+
+// The first record holding the end marker, counting from 1; 0 if none.
+std::uint32_t firstEndMarker(const ReplayFile& replay);
 
 // Record j of a loaded replay; j must be below recordCount.
 inline InputRecord recordAt(const ReplayFile& replay, std::uint32_t j) {

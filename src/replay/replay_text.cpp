@@ -64,7 +64,7 @@ bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text
     error = "shorter than a replay header (98 bytes)";
     return false;
   }
-  ReplayFile file{decodeHeader(bytes.data()), const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+  const ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   const ReplayHeader& h = file.header;
 
   // Records: those the header announces, or as many as the body holds.
@@ -339,7 +339,7 @@ bool finishReplayText(ReplayTextReader& r, std::vector<std::uint8_t>& bytes, std
   if (!r.explicitCount) h.recordCount = static_cast<std::int32_t>(count);
   if (r.autoChecksum) {
     // The checksum covers the records the header announces, as far as they exist.
-    ReplayFile file{h, r.body.data()};
+    ReplayFile file{h, r.body.data(), nullptr};
     const bool countFits = h.recordCount >= 0 && static_cast<std::size_t>(h.recordCount) <= count;
     file.header.recordCount = countFits ? h.recordCount : static_cast<std::int32_t>(count);
     h.checksum = replayChecksum(file);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/runaudit.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
 
@@ -14,7 +15,7 @@ namespace {
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
     "       replaytool trace FILE [--from N] [--to M]\n"
-    "       replaytool check FILE... [--jobs N] [--json]\n"
+    "       replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n";
@@ -66,13 +67,19 @@ const Command COMMANDS[] = {
      "  --from N   first frame shown (frames count from 1)\n"
      "  --to M     last frame simulated\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
-    {"check", runCheck, {{"--jobs", nullptr, "a number from 1 to 1024"}, {"--json", nullptr, nullptr}},
-     "usage: replaytool check FILE... [--jobs N] [--json]\n"
+    {"check", runCheck,
+     {{"--jobs", nullptr, "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr}},
+     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
-     "or error and the loader's reason. Paths are escaped.\n"
-     "  --jobs N   threads to use (default: every core)\n"
-     "  --json     one JSON object per line: file, verdict, error\n"
-     "Exit status: 0 all valid, 1 any invalid or not loadable, 2 usage error.\n"},
+     "or error and the loader's reason. A valid replay's line goes on with what\n"
+     "the game reached (frames, floor, combo, combo score) and whether the\n"
+     "header's floor and combo claim exactly that: claims match, or claims differ\n"
+     "and how. Paths are escaped.\n"
+     "  --jobs N           threads to use (default: every core)\n"
+     "  --json             one JSON object per line, with the fields of show --json\n"
+     "  --require-claims   count a valid replay whose claims differ as a failure\n"
+     "Exit status: 0 all valid (and, with --require-claims, all claims match),\n"
+     "1 any other, 2 usage error.\n"},
     {"pack", runPack, {},
      "usage: replaytool pack TEXT OUT\n"
      "Writes the text form TEXT as a replay file OUT, checksum computed.\n"
@@ -128,7 +135,7 @@ int dispatch(int argc, char** argv) {
     return 0;
   }
   if (std::strcmp(command, "--version") == 0) {
-    std::puts("replaytool " RUNAUDIT_VERSION);
+    std::printf("replaytool %s\n", runaudit_version());
     return 0;
   }
   return reportError(EXIT_USAGE, std::string("unknown command: ") + command + " (see replaytool --help)");

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -12,11 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "api/runaudit.h"
 #include "replay/replay_text.h"
 #include "tool/json_text.h"
-#include "sim/fpu_mode.h"
+#include "tool/result_facts.h"
 #include "tool/tool_common.h"
-#include "verify/playback.h"
 
 namespace {
 
@@ -31,30 +32,30 @@ struct Batch {
   std::atomic<bool> outOfMemory{false};
   bool progress = false;
   bool json = false;
+  bool requireClaims = false;
 };
 
 // Paths are escaped: a file name holding a tab or a line end must not be
 // able to forge a result line. With --json each line is one JSON object.
-std::string verdictLine(const char* rawPath, bool json, bool& valid) {
+// A line's verdict counts as a failure unless valid, and, with
+// --require-claims, its claims match.
+std::string verdictLine(const char* rawPath, const Batch& b, bool& passed) {
+  runaudit_result r;
+  runaudit_check_file(rawPath, &r);
+  passed = r.verdict == RUNAUDIT_VALID && (!b.requireClaims || r.claims == RUNAUDIT_CLAIMS_MATCH);
   const std::size_t length = std::strlen(rawPath);
-  ReplayFile replay{};
-  const char* message = loadReplay(rawPath, replay);
-  valid = false;
-  if (message == nullptr) {
-    valid = playReplay(replay);
-    releaseReplay(replay);
-  }
-  const char* verdict = message != nullptr ? "error" : valid ? "valid" : "invalid";
-  if (json) {
-    std::string line = "{";
-    line.append(jsonNameField("file", rawPath, length)).append("\"verdict\":\"").append(verdict).append("\"");
-    if (message != nullptr) line.append(",\"error\":").append(jsonString(message, std::strlen(message)));
-    return line.append("}\n");
-  }
+  if (b.json) return std::string("{").append(jsonNameField("file", rawPath, length)).append(resultJsonFields(r)).append("}\n");
+
   std::string line = escapeText(rawPath, length);
-  line.append("\t").append(verdict);
-  if (message != nullptr) line.append("\t").append(message);
-  return line.append("\n");
+  line.append("\t").append(runaudit_verdict_name(r.verdict));
+  if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error);
+  if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
+  char facts[160];
+  std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,
+                r.frames, r.highestFloor, r.bestCombo, r.comboScore);
+  line.append(facts);
+  if (r.claims == RUNAUDIT_CLAIMS_MATCH) return line.append("\tclaims match\n");
+  return line.append("\tclaims differ\t").append(claimsDifference(r)).append("\n");
 }
 
 // Lines go out in the order the files were given, as soon as every earlier
@@ -76,12 +77,11 @@ void finish(Batch& b, std::size_t index, std::string line, bool valid) {
 }
 
 void worker(Batch& b) {
-  resetFloatingPointUnit();  // the unit's mode is per thread
   try {
     for (std::size_t i; (i = b.next.fetch_add(1)) < b.paths.size();) {
-      bool valid = false;
-      std::string line = verdictLine(b.paths[i], b.json, valid);
-      finish(b, i, std::move(line), valid);
+      bool passed = false;
+      std::string line = verdictLine(b.paths[i], b, passed);
+      finish(b, i, std::move(line), passed);
     }
   } catch (const std::bad_alloc&) {
     // No exception leaves a thread: the batch stops and says why.
@@ -98,6 +98,7 @@ int runCheck(const CommandLine& line) {
   if (const std::string* text = line.value("--jobs"); text != nullptr && (!parseCount(text->c_str(), jobs) || jobs == 0 || jobs > 1024))
     return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
   batch.json = line.has("--json");
+  batch.requireClaims = line.has("--require-claims");
   for (const std::string& path : line.operands) batch.paths.push_back(path.c_str());
   if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
 

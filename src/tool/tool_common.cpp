@@ -213,12 +213,6 @@ bool parseCount(const char* text, std::uint64_t& value) {
   return true;
 }
 
-std::uint32_t firstMarker(const ReplayFile& replay) {
-  const std::uint32_t count = recordCountOf(replay);
-  for (std::uint32_t j = 0; j < count; ++j)
-    if (recordAt(replay, j).input & END_MARKER) return j + 1;
-  return 0;
-}
 
 const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header) {
   return outcome.recordsPlayed < static_cast<std::uint32_t>(header.recordCount) ? "end marker" : "records exhausted";

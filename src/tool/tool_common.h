@@ -58,9 +58,6 @@ bool readReplayImage(const std::string& path, ReplayImage& image, std::string& e
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);
 
-// The first end marker in the file, counting records from 1; 0 if none.
-std::uint32_t firstMarker(const ReplayFile& replay);
-
 // What a game that did not end met: "end marker" or "records exhausted"
 // (playback stops early only at a marker).
 const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header);

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "replay/replay_text.h"
+#include "api/runaudit.h"
 #include "tool/json_text.h"
+#include "tool/result_facts.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
 
@@ -16,21 +18,11 @@ std::size_t textLength(const char* field, std::size_t width) {
   return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : width;
 }
 
-struct Facts {
-  const char* path;
-  const ReplayHeader* header;
-  PlaybackOutcome outcome;
-  std::uint32_t marker;  // 1-based, 0 for none
-};
-
-const char* aliveReason(const Facts& f) { return aliveReason(f.outcome, *f.header); }
-
-void printText(const Facts& f) {
-  const ReplayHeader& h = *f.header;
-  const PlaybackOutcome& o = f.outcome;
-  std::printf("File:           %s\n", escapeText(f.path, std::strlen(f.path)).c_str());
+void printText(const char* path, const runaudit_result& r) {
+  const runaudit_header& h = r.header;
+  std::printf("File:           %s\n", escapeText(path, std::strlen(path)).c_str());
   std::printf("Signature:      %s\n", escapeText(h.signature, sizeof h.signature).c_str());
-  std::printf("Name:           %s\n", escapeText(h.playerName, textLength(h.playerName, 32)).c_str());
+  std::printf("Name:           %s\n", escapeText(h.name, textLength(h.name, 32)).c_str());
   std::printf("Date:           %s\n", escapeText(h.date, textLength(h.date, 32)).c_str());
   std::printf("Score:          %" PRId32 "\n", h.score);
   std::printf("Floor:          %" PRId32 "\n", h.floor);
@@ -39,58 +31,46 @@ void printText(const Facts& f) {
   std::printf("Seed:           0x%08" PRIX32 "\n", h.seed);
   std::printf("Checksum:       0x%08" PRIX32 " (matches)\n", h.checksum);
   std::printf("Records:        %" PRId32 "\n", h.recordCount);
-  std::printf("Verdict:        %s\n", o.valid ? "valid" : "invalid");
-  std::printf("Frames:         %" PRIu64 "\n", o.frames);
-  if (o.died)
-    std::printf("Game ended:     frame %" PRIu64 ", frame %" PRIu64 " of record %" PRIu32 "\n", o.frames,
-                o.frames - o.lastRecordStart, o.recordsPlayed);
+  std::printf("Verdict:        %s\n", runaudit_verdict_name(r.verdict));
+  std::printf("Frames:         %" PRIu64 "\n", r.frames);
+  if (r.ended.frame != 0)
+    std::printf("Game ended:     frame %" PRIu64 ", frame %" PRIu64 " of record %" PRIu32 "\n", r.ended.frame,
+                r.ended.frameInRecord, r.ended.record);
   else
     std::printf("Game ended:     no; the player was still alive at the %s\n",
-                std::strcmp(aliveReason(f), "end marker") == 0 ? "end marker" : "end of the records");
-  if (f.marker == 0)
+                r.aliveAt == RUNAUDIT_ALIVE_AT_END_MARKER ? "end marker" : "end of the records");
+  if (r.endMarkerRecord == 0)
     std::printf("End marker:     none\n");
   else
-    std::printf("End marker:     record %" PRIu32 "%s\n", f.marker,
-                o.died && o.markerFollows ? " (follows the record in which the game ended)" : "");
-  std::printf("Highest floor:  %" PRId32 "\n", o.highestFloor);
-  std::printf("Best combo:     %" PRId32 "\n", o.finalState.bestCombo);
-  std::printf("Combo score:    %" PRId32 "\n", o.finalState.comboScore);
-  std::printf("Speed level:    %" PRId32 "\n", o.finalState.speedLevel);
+    std::printf("End marker:     record %" PRIu32 "%s\n", r.endMarkerRecord,
+                r.markerFollows ? " (follows the record in which the game ended)" : "");
+  std::printf("Highest floor:  %" PRId32 "\n", r.highestFloor);
+  std::printf("Best combo:     %" PRId32 "\n", r.bestCombo);
+  std::printf("Combo score:    %" PRId32 "\n", r.comboScore);
+  std::printf("Speed level:    %" PRId32 "\n", r.speedLevel);
   std::printf("Claimed:        score %" PRId32 ", floor %" PRId32 ", combo %" PRId32 "\n", h.score, h.floor, h.combo);
-  std::printf("Simulated:      floor %" PRId32 ", combo %" PRId32 "\n", o.highestFloor, o.finalState.bestCombo);
+  std::printf("Simulated:      floor %" PRId32 ", combo %" PRId32 "\n", r.highestFloor, r.bestCombo);
+  if (r.claims == RUNAUDIT_CLAIMS_MATCH)
+    std::printf("Claims:         match (floor and combo; the score is not checked)\n");
+  else
+    std::printf("Claims:         differ (%s)\n", claimsDifference(r).c_str());
 }
 
-void printJson(const Facts& f) {
-  const ReplayHeader& h = *f.header;
-  const PlaybackOutcome& o = f.outcome;
-  std::printf("{%s", jsonNameField("file", f.path, std::strlen(f.path)).c_str());
+void printJson(const char* path, const runaudit_result& r) {
+  const runaudit_header& h = r.header;
+  std::printf("{%s", jsonNameField("file", path, std::strlen(path)).c_str());
   // The text fields as UTF-8 text, and as hex for the bytes that are not.
-  const std::size_t nameLength = textLength(h.playerName, 32), dateLength = textLength(h.date, 32);
+  const std::size_t nameLength = textLength(h.name, 32), dateLength = textLength(h.date, 32);
   std::printf("\"header\":{\"signature\":%s,\"recordCount\":%" PRId32 ",\"name\":%s,\"date\":%s,",
               jsonString(h.signature, sizeof h.signature).c_str(), h.recordCount,
-              jsonString(h.playerName, nameLength).c_str(), jsonString(h.date, dateLength).c_str());
+              jsonString(h.name, nameLength).c_str(), jsonString(h.date, dateLength).c_str());
   std::printf("\"signatureHex\":%s,\"nameHex\":%s,\"dateHex\":%s,", hexString(h.signature, sizeof h.signature).c_str(),
-              hexString(h.playerName, nameLength).c_str(), hexString(h.date, dateLength).c_str());
+              hexString(h.name, nameLength).c_str(), hexString(h.date, dateLength).c_str());
   std::printf("\"score\":%" PRId32 ",\"floor\":%" PRId32 ",\"combo\":%" PRId32 ",\"rejump\":%" PRId32
               ",\"seed\":%" PRIu32 ",\"checksum\":%" PRIu32 "},",
               h.score, h.floor, h.combo, h.rejump, h.seed, h.checksum);
-  std::printf("\"valid\":%s,\"frames\":%" PRIu64 ",", o.valid ? "true" : "false", o.frames);
-  if (o.died)
-    std::printf("\"ended\":{\"frame\":%" PRIu64 ",\"record\":%" PRIu32 ",\"frameInRecord\":%" PRIu64 "},\"aliveAt\":null,",
-                o.frames, o.recordsPlayed, o.frames - o.lastRecordStart);
-  else
-    std::printf("\"ended\":null,\"aliveAt\":\"%s\",", aliveReason(f));
-  if (f.marker == 0)
-    std::printf("\"endMarkerRecord\":null,");
-  else
-    std::printf("\"endMarkerRecord\":%" PRIu32 ",", f.marker);
-  std::printf("\"markerFollows\":%s,", o.died && o.markerFollows ? "true" : "false");
-  std::printf("\"highestFloor\":%" PRId32 ",\"bestCombo\":%" PRId32 ",\"comboScore\":%" PRId32 ",\"speedLevel\":%" PRId32
-              ",",
-              o.highestFloor, o.finalState.bestCombo, o.finalState.comboScore, o.finalState.speedLevel);
-  std::printf("\"claimed\":{\"score\":%" PRId32 ",\"floor\":%" PRId32 ",\"combo\":%" PRId32 "},", h.score, h.floor,
-              h.combo);
-  std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "}}\n", o.highestFloor, o.finalState.bestCombo);
+  std::printf("\"valid\":%s,%s,", r.verdict == RUNAUDIT_VALID ? "true" : "false", resultJsonFields(r).c_str());
+  std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "}}\n", r.highestFloor, r.bestCombo);
 }
 
 // What a file the loader rejects as "not a valid replay" holds, check by
@@ -127,7 +107,7 @@ Rejection examine(const ReplayImage& image) {
   } else if (bytes.size() - REPLAY_HEADER_SIZE < r.bodyNeeded) {
     r.reason = "the file is shorter than its records";
   } else {
-    ReplayFile replay{r.header, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+    const ReplayFile replay{r.header, bytes.data() + REPLAY_HEADER_SIZE, nullptr};
     r.checksumKnown = true;
     r.computed = replayChecksum(replay);
     r.reason = r.computed != r.header.checksum ? "the checksum does not match" : "none found (the file changed?)";
@@ -158,9 +138,9 @@ void printRejection(const char* path, const Rejection& r, bool json) {
   std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %s%" PRIu64 "\n",
               h.recordCount, r.bodyNeeded, r.sizeAtLeast ? "at least " : "", r.size - REPLAY_HEADER_SIZE);
   if (r.checksumKnown)
-    std::printf("Checksum:       stored %" PRIu32 ", computed %" PRIu32 "\n", h.checksum, r.computed);
+    std::printf("Checksum:       stored 0x%08" PRIX32 ", computed 0x%08" PRIX32 "\n", h.checksum, r.computed);
   else
-    std::printf("Checksum:       stored %" PRIu32 ", not computed\n", h.checksum);
+    std::printf("Checksum:       stored 0x%08" PRIX32 ", not computed\n", h.checksum);
 }
 
 }  // namespace
@@ -171,19 +151,16 @@ int runShow(const CommandLine& line) {
   const char* path = line.operands[0].c_str();
   const bool json = line.has("--json");
 
-  ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) {
-    // show exists to explain: say which check a rejected file fails. (The
-    // reasons are compared as text: a literal's address may differ between
-    // translation units.)
+  runaudit_result result;
+  if (runaudit_check_file(path, &result) == RUNAUDIT_ERROR) {
+    // show exists to explain: say which check a rejected file fails.
     ReplayImage image;
     std::string error;
-    if (std::strcmp(message, MSG_NOT_A_REPLAY) == 0 && readReplayImage(path, image, error))
+    if (result.loadError == RUNAUDIT_NOT_A_REPLAY && readReplayImage(path, image, error))
       printRejection(path, examine(image), json);
-    return reportError(EXIT_FAILED, fileError(path, message));
+    return reportError(EXIT_FAILED, fileError(path, result.error));
   }
-  const Facts facts{path, &replay.header, playReplayOutcome(replay), firstMarker(replay)};
-  json ? printJson(facts) : printText(facts);
-  releaseReplay(replay);
-  return 0;
+  json ? printJson(path, result) : printText(path, result);
+  // show has done its job once it has explained the file, valid or not.
+  return EXIT_ALL_VALID;
 }

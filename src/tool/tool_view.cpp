@@ -151,6 +151,7 @@ std::string pageData(const Columns& c, const ReplayHeader& h, const PlaybackOutc
       .append(",\"combo\":").append(std::to_string(h.combo)).append("}");
   j.append(",\"simulated\":{\"floor\":").append(std::to_string(o.highestFloor)).append(",\"combo\":")
       .append(std::to_string(o.finalState.bestCombo)).append("}");
+  j.append(",\"claims\":\"").append(claimsMatch(h, o) ? "match" : "differ").append("\"");
   j.append(",\"columns\":{\"x\":").append(column(c.x)).append(",\"y\":").append(column(c.y));
   j.append(",\"scrolled\":").append(column(c.scrolled)).append(",\"jump\":").append(column(c.jump));
   j.append(",\"input\":").append(column(c.input)).append(",\"record\":").append(column(c.record));
@@ -202,7 +203,7 @@ int runView(const CommandLine& line) {
   const PlaybackOutcome shown = playReplayOutcome(replay, options);
   const PlaybackOutcome verdict = shown.stopped && !shown.died ? playReplayOutcome(replay) : shown;
   const bool cut = verdict.frames > MAX_VIEW_FRAMES;
-  const std::uint32_t marker = firstMarker(replay);
+  const std::uint32_t marker = firstEndMarker(replay);
   releaseReplay(replay);
 
   const std::string overview = overviewSvg(columns, verdict);

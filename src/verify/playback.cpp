@@ -347,3 +347,7 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
 }
 
 bool playReplay(const ReplayFile& replay) { return playReplayOutcome(replay).valid; }
+
+bool claimsMatch(const ReplayHeader& header, const PlaybackOutcome& outcome) {
+  return header.floor == outcome.highestFloor && header.combo == outcome.finalState.bestCombo;
+}

@@ -76,3 +76,8 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
 
 // True when the game ends during a record that the end marker follows.
 bool playReplay(const ReplayFile& replay);
+
+// True when the header claims exactly what the game reached: its floor is
+// the highest floor landed on and its combo the best combo. (The score's
+// formula is not part of the model: a claimed score is never checked.)
+bool claimsMatch(const ReplayHeader& header, const PlaybackOutcome& outcome);

@@ -102,7 +102,7 @@ TEST(Cli, ShippedSamplesAreTheDocumentedRecordings) {
 TEST(Cli, Seed36SampleIsValid) {
   const RunResult r = run(sample("seed36.wlx"));
   EXPECT_EQ(r.out,
-            "Replay information:\nName: tester\nDate: 2026-12-07\nScore: 0\nFloor: 0\nCombo: 0\nRejump: On\n"
+            "Replay information:\nName: tester\nDate: 2026-12-07\nScore: 0\nFloor: 1\nCombo: 0\nRejump: On\n"
             "\nPlaying the replay to check it's validity...\nReplay is valid\n");
   EXPECT_EQ(r.status, 0);
 

@@ -168,7 +168,7 @@ TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
   EXPECT_EQ(h.score, -1);
   EXPECT_EQ(h.floor, 2147483647) << "the largest positive pattern stays positive";
   EXPECT_EQ(h.seed, 0xFFFFFFFFu);
-  ReplayFile file{h, const_cast<std::uint8_t*>(bytes.data() + REPLAY_HEADER_SIZE)};
+  ReplayFile file{h, bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   EXPECT_EQ(recordAt(file, 0).repeat, -2);
   EXPECT_EQ(replayChecksum(file), h.checksum);
 }

@@ -35,7 +35,7 @@ std::vector<std::uint8_t> buildReplayBytes(const ReplayFixture& fixture) {
     h.checksum = *fixture.checksum;
   } else {
     // The checksum covers only the records the header announces and the body holds.
-    ReplayFile file{h, body.data()};
+    ReplayFile file{h, body.data(), nullptr};
     const std::size_t held = fixture.records.size();
     if (h.recordCount < 0 || static_cast<std::size_t>(h.recordCount) > held)
       file.header.recordCount = static_cast<std::int32_t>(held);
@@ -54,8 +54,9 @@ ReplayFile buildReplay(const ReplayFixture& fixture) {
   ReplayFile file{};
   file.header = decodeHeader(bytes.data());
   const std::size_t body = bytes.size() - REPLAY_HEADER_SIZE;
-  file.records = static_cast<std::uint8_t*>(std::malloc(body == 0 ? 1 : body));
-  std::memcpy(file.records, bytes.data() + REPLAY_HEADER_SIZE, body);
+  file.block = static_cast<std::uint8_t*>(std::malloc(body == 0 ? 1 : body));
+  std::memcpy(file.block, bytes.data() + REPLAY_HEADER_SIZE, body);
+  file.records = file.block;
   return file;
 }
 
@@ -73,6 +74,7 @@ ReplayFixture seed36Replay() {
   fixture.date = "2026-12-07";
   fixture.rejump = 1;
   fixture.seed = 36;
+  fixture.floor = 1;  // the floor the game reaches: the claims hold
   fixture.records = {{9, 0x02}, {25, 0x12}, {17, 0x02}, {8, 0x12}, {17, 0x02}, {21, 0x01}, {0, 0x80}};
   return fixture;
 }

@@ -50,7 +50,8 @@ TEST(ReplayTool, ShowReportsWhereTheSeed36GameEnded) {
 
   const RunResult json = tool("show --json " + shellQuote(samplePath("seed36.wlx")));
   ASSERT_EQ(json.status, 0);
-  EXPECT_TRUE(contains(json.out, "\"valid\":true,\"frames\":101,\"ended\":{\"frame\":101,\"record\":6,\"frameInRecord\":20}"))
+  EXPECT_TRUE(contains(json.out, "\"valid\":true,\"verdict\":\"valid\",\"error\":null,\"frames\":101,"
+                                 "\"ended\":{\"frame\":101,\"record\":6,\"frameInRecord\":20}"))
       << json.out;
   EXPECT_TRUE(contains(json.out, "\"endMarkerRecord\":7,\"markerFollows\":true"));
 }
@@ -118,7 +119,8 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
                             shellQuote(samplePath("example.wlx"));
   for (const char* jobs : {"--jobs 1", "--jobs 3", ""}) {
     const RunResult r = tool("check " + files + " " + jobs);
-    EXPECT_EQ(r.out, samplePath("seed36.wlx") + "\tvalid\n" + late + "\tinvalid\n" +
+    EXPECT_EQ(r.out, samplePath("seed36.wlx") + "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n" +
+                         late + "\tinvalid\n" +
                          "/nonexistent.wlx\terror\tCould not open file\n" + alive + "\tinvalid\n" +
                          samplePath("example.wlx") + "\tinvalid\n");
     EXPECT_EQ(r.status, 1);
@@ -285,7 +287,7 @@ TEST(ReplayTool, HelpAndVersion) {
   for (const char* args : {"--help", "-h", "help"}) {
     const RunResult r = tool(args);
     EXPECT_EQ(r.status, 0) << args;
-    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json]\n")) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims]\n")) << args;
   }
   for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
     const RunResult r = tool(std::string(command) + " --help");
@@ -341,7 +343,15 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   const std::vector<std::string> out = lines(r.out);
   ASSERT_EQ(out.size(), 4u) << r.out;
   EXPECT_TRUE(contains(out[3], "del\\u007F\\uFFFD\\uFFFD\\uFFFD_")) << out[3];
-  EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\",\"verdict\":\"valid\"}");
+  // climb's facts, once: each line carries them after its file.
+  const std::string facts =
+      "\"verdict\":\"valid\",\"error\":null,\"frames\":2515,\"ended\":{\"frame\":2515,\"record\":174,\"frameInRecord\":9},"
+      "\"aliveAt\":null,\"endMarkerRecord\":175,\"markerFollows\":true,\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,"
+      "\"speedLevel\":1,\"claimed\":{\"score\":0,\"floor\":93,\"combo\":0},\"claims\":\"match\"}";
+  const std::string noGame =
+      "\"frames\":null,\"ended\":null,\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,"
+      "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}";
+  EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\"," + facts);
   std::string hex;
   for (unsigned char c : latin1) {
     char two[3];
@@ -350,8 +360,8 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   }
   std::string shown = latin1;
   shown.replace(shown.find('\xE9'), 1, "\\uFFFD");
-  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\",\"verdict\":\"valid\"}");
-  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"verdict\":\"error\",\"error\":\"Could not open file\"}");
+  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts);
+  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"verdict\":\"error\",\"error\":\"Could not open file\"," + noGame);
   EXPECT_EQ(r.status, 1);
 
   // The header's text fields: a UTF-8 date as text, a Latin-1 one replaced,
@@ -395,8 +405,8 @@ TEST(ReplayTool, ShowExplainsRejectedFiles) {
   const std::string path = writeTempFile("rejected", bytesOf(flipped));
   const RunResult r = tool("show " + path);
   EXPECT_TRUE(contains(r.out, "Records:        175, needing 875 bytes after the header: the file has 875\n")) << r.out;
-  EXPECT_TRUE(contains(r.out, "Checksum:       stored 52488427, computed ")) << r.out;
-  EXPECT_FALSE(contains(r.out, "computed 52488427"));
+  EXPECT_TRUE(contains(r.out, "Checksum:       stored 0x0320E8EB, computed 0x")) << r.out;
+  EXPECT_FALSE(contains(r.out, "computed 0x0320E8EB"));
   const RunResult j = tool("show --json " + path);
   EXPECT_TRUE(contains(j.out, "\"valid\":false,\"rejected\":\"the checksum does not match\",\"size\":973,")) << j.out;
   EXPECT_TRUE(contains(j.out, "\"storedChecksum\":52488427,\"computedChecksum\":")) << j.out;
@@ -411,7 +421,7 @@ TEST(ReplayTool, OptionsTakeTheirValueAfterAnEqualsSign) {
   EXPECT_EQ(spaced.status, 0);
   EXPECT_EQ(lines(joined.out).size(), 3u) << joined.out;
   EXPECT_EQ(joined.out, spaced.out);
-  EXPECT_EQ(tool("check --jobs=1 " + climb).out, climb + "\tvalid\n");
+  EXPECT_EQ(tool("check --jobs=1 " + climb).out, climb + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n");
   const RunResult bad = tool("check --jobs=0 " + climb);
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(tool("check -- --jobs=1").out, "--jobs=1\terror\tCould not open file\n");
@@ -570,7 +580,10 @@ TEST(ReplayTool, JsonStringsReadBackAsTheirBytes) {
       at += 11;
       ASSERT_TRUE(parseJsonString(line, at, hex)) << line;
     }
-    EXPECT_EQ(line.substr(at), ",\"verdict\":\"error\",\"error\":\"File is not a valid replay\"}") << line;
+    EXPECT_EQ(line.substr(at), ",\"verdict\":\"error\",\"error\":\"File is not a valid replay\",\"frames\":null,\"ended\":null,"
+                               "\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,\"highestFloor\":null,"
+                               "\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}")
+        << line;
     if (strictUtf8(paths[k])) {
       EXPECT_EQ(file, paths[k]);
       EXPECT_EQ(hex, "") << "a UTF-8 name needs no hex: " << line;

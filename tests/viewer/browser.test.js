@@ -40,6 +40,9 @@ test('the viewer in a real browser', async () => {
       const reason = await page.textContent('#verdict-reason');
       assert.ok(reason.includes(`${facts.frames} frames`) || reason.includes(`frame ${facts.frames},`), reason);
       assert.ok(reason.includes(`simulated floor ${facts.simulated.floor}`), reason);
+      const claims = await page.textContent('#claims');
+      assert.ok(claims.startsWith(facts.claims === 'match' ? 'Claims match' : 'Claims differ'), claims);
+      assert.ok(claims.includes(`Claimed score ${facts.claimed.score}`), claims);
 
       const hud = async () => ({
         frame: await page.textContent('#frame-number'),

@@ -54,3 +54,30 @@ test('every page holds exactly the frames trace prints', () => {
   }
   fs.rmSync(dir, { recursive: true });
 });
+
+test('the claims panel says what show says, for claims off by one either way', () => {
+  const { execFileSync } = require('node:child_process');
+  const { tool } = require('./viewer_pages.js');
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'viewer-claims-'));
+  const climb = path.join(__dirname, '..', '..', 'samples', 'climb.wlx');
+  const text = execFileSync(tool, ['unpack', climb]).toString();
+  const forgeries = [['floor', 0], ['floor', 1], ['floor', -1], ['combo', 1], ['combo', -1]];
+  for (const [field, delta] of forgeries) {
+    const forged = text.replace(new RegExp(`^${field} (-?\\d+)$`, 'm'), (_, v) => `${field} ${Number(v) + delta}`);
+    const source = path.join(dir, `${field}${delta}.txt`);
+    const replay = path.join(dir, `${field}${delta}.wlx`);
+    fs.writeFileSync(source, forged);
+    execFileSync(tool, ['pack', source, replay]);
+    const data = pageData(viewPage(replay, dir));
+    const facts = show(replay);
+    const shown = viewer.claimsText(data);
+    assert.strictEqual(data.claims, facts.claims, replay);
+    assert.strictEqual(shown.claims, delta === 0 ? 'match' : 'differ', replay);
+    assert.ok(shown.text.includes(`Claimed score ${facts.claimed.score} (not checked)`), shown.text);
+    if (delta !== 0) {
+      const reached = field === 'floor' ? facts.highestFloor : facts.bestCombo;
+      assert.ok(shown.text.includes(`${field} ${reached + delta} claimed, ${reached} reached`), shown.text);
+    }
+  }
+  fs.rmSync(dir, { recursive: true });
+});

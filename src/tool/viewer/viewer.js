@@ -85,7 +85,18 @@ function verdictText(d) {
   return { verdict, reason };
 }
 
-if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, JUMP_STATES };
+// The header's floor and combo against the game's; the score is shown as
+// claimed only, since its formula is not part of the model.
+function claimsText(d) {
+  const differences = [];
+  if (d.claimed.floor !== d.simulated.floor) differences.push(`floor ${d.claimed.floor} claimed, ${d.simulated.floor} reached`);
+  if (d.claimed.combo !== d.simulated.combo) differences.push(`combo ${d.claimed.combo} claimed, ${d.simulated.combo} reached`);
+  const score = ` Claimed score ${d.claimed.score} (not checked).`;
+  if (d.claims === 'match') return { claims: 'match', text: `Claims match: floor ${d.simulated.floor}, combo ${d.simulated.combo}.${score}` };
+  return { claims: 'differ', text: `Claims differ: ${differences.join('; ')}.${score}` };
+}
+
+if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, claimsText, JUMP_STATES };
 
 if (typeof document === 'object') (function startViewer() {
   const data = JSON.parse(document.getElementById('replay-data').textContent);
@@ -109,6 +120,9 @@ if (typeof document === 'object') (function startViewer() {
   $('verdict').textContent = v.verdict;
   $('verdict').className = 'verdict ' + (data.valid ? 'valid' : 'invalid');
   $('verdict-reason').textContent = v.reason;
+  const c = claimsText(data);
+  $('claims').textContent = c.text;
+  $('claims').className = 'claims ' + c.claims;
   if (data.cut) {
     $('cut-notice').hidden = false;
     $('cut-notice').textContent = `The game lasts ${data.totalFrames} frames; the page shows the first ${data.frames} (its limit is ${data.limit}).`;

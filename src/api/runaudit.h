@@ -1,0 +1,172 @@
+/*
+ * runaudit.h: the replay checker as a C library.
+ *
+ * A replay file is a 98-byte header (the player's name, the date, the
+ * seed, and the score, floor and combo the recording claims) followed by
+ * run-length-encoded input records. The library loads one, replays every
+ * input through its bit-exact model of the game, and says whether the
+ * simulated game ends exactly where the recording ends: "valid" or
+ * "invalid". It also says what the game really reached (the highest floor
+ * landed on, the best combo) and whether the header's claims agree.
+ *
+ * The verdict ignores the header's claims, and must: they are guarded only
+ * by a checksum anyone can recompute, so a forged copy of a genuine replay
+ * with a higher claimed floor is still "valid". Rank runs by the simulated
+ * `highestFloor` and `bestCombo`, or require `claims` to be
+ * RUNAUDIT_CLAIMS_MATCH. The score is reported as claimed only: the game's
+ * score formula is not part of the model.
+ *
+ * Rules for every function:
+ *   - Plain C, no exceptions, no global state: any number of threads may
+ *     call the library at once, on different records.
+ *   - The caller owns every record it passes; the library allocates nothing
+ *     the caller must free.
+ *   - A check saves the calling thread's floating-point mode, runs in the
+ *     mode the model needs, and restores the caller's mode before returning.
+ *
+ * The names of a result's facts are those of the JSON the `replaytool`
+ * program prints (`check --json`, `show --json`): `verdict`, `frames`,
+ * `ended`, `aliveAt`, `endMarkerRecord`, `markerFollows`, `highestFloor`,
+ * `bestCombo`, `comboScore`, `speedLevel`, `claims`.
+ */
+#ifndef RUNAUDIT_H
+#define RUNAUDIT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && defined(RUNAUDIT_SHARED_LIBRARY)
+#define RUNAUDIT_API __declspec(dllexport)
+#elif defined(_WIN32) && defined(RUNAUDIT_DLL)
+#define RUNAUDIT_API __declspec(dllimport)
+#elif defined(__GNUC__)
+#define RUNAUDIT_API __attribute__((visibility("default")))
+#else
+#define RUNAUDIT_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The library's version: the header's, and (through runaudit_version) the
+ * one actually linked. The number is major * 1000000 + minor * 1000 + patch. */
+#define RUNAUDIT_VERSION "1.2.0"
+#define RUNAUDIT_VERSION_NUMBER 1002000
+
+/* The linked library's version text, e.g. "1.2.0"; a static string. */
+RUNAUDIT_API const char* runaudit_version(void);
+
+/* The linked library's RUNAUDIT_VERSION_NUMBER. */
+RUNAUDIT_API int runaudit_version_number(void);
+
+/* result.verdict */
+enum {
+  RUNAUDIT_VALID = 0,   /* the game ends during a record that the end marker follows */
+  RUNAUDIT_INVALID = 1, /* loaded, but the game does not end where the recording does */
+  RUNAUDIT_ERROR = 2    /* not loaded: see loadError */
+};
+
+/* result.loadError: why a replay did not load, each with its fixed message. */
+enum {
+  RUNAUDIT_LOADED = 0,
+  RUNAUDIT_OPEN_FAILED = 1,  /* "Could not open file" */
+  RUNAUDIT_NOT_A_REPLAY = 2, /* "File is not a valid replay": too short, wrong
+                                signature, negative or oversized record count,
+                                or a checksum that does not match */
+  RUNAUDIT_READ_FAILED = 3,  /* "Could not read from file" */
+  RUNAUDIT_NO_MEMORY = 4     /* "Memory allocation failed" */
+};
+
+/* result.aliveAt: where a game that did not end stopped. */
+enum {
+  RUNAUDIT_ALIVE_NOWHERE = 0,         /* the game ended (see `ended`), or no game */
+  RUNAUDIT_ALIVE_AT_END_MARKER = 1,   /* playback reached the end marker */
+  RUNAUDIT_ALIVE_AT_END_OF_RECORDS = 2 /* the records ran out first */
+};
+
+/* result.claims */
+enum {
+  RUNAUDIT_CLAIMS_NONE = 0,  /* no game: the replay did not load */
+  RUNAUDIT_CLAIMS_MATCH = 1, /* header floor == highestFloor and combo == bestCombo */
+  RUNAUDIT_CLAIMS_DIFFER = 2
+};
+
+/* The header as stored. The texts are the stored bytes: NUL-terminated
+ * only when shorter than their field, and not necessarily UTF-8. */
+typedef struct runaudit_header {
+  char signature[6]; /* "WLX130", not terminated */
+  int32_t recordCount;
+  char name[32];
+  char date[32];
+  int32_t score; /* claimed */
+  int32_t floor; /* claimed */
+  int32_t combo; /* claimed */
+  int32_t rejump;
+  uint32_t seed;
+  uint32_t checksum;
+} runaudit_header;
+
+/* Where the game ended: the player dropped off the screen. All zero when it
+ * did not end (frames count from 1, records from 1). */
+typedef struct runaudit_end {
+  uint64_t frame;         /* the frame in which it ended, == frames */
+  uint32_t record;        /* the record being played then */
+  uint64_t frameInRecord; /* that frame's place in the record, from 1 */
+} runaudit_end;
+
+/* Everything a check finds. A replay that did not load has verdict
+ * RUNAUDIT_ERROR, its loadError and error set, and every other field zero. */
+typedef struct runaudit_result {
+  int32_t verdict;       /* RUNAUDIT_VALID, _INVALID or _ERROR */
+  int32_t loadError;     /* RUNAUDIT_LOADED or why the replay did not load */
+  const char* error;     /* the load error's message (a static string), or NULL */
+  runaudit_header header; /* as stored; zero when not loaded */
+  uint64_t frames;       /* frames played */
+  runaudit_end ended;    /* where the game ended, if it did */
+  int32_t aliveAt;       /* RUNAUDIT_ALIVE_*: where a game that did not end stopped */
+  uint32_t endMarkerRecord; /* the first record holding the end marker, from 1; 0: none */
+  int32_t markerFollows; /* 1 when the game ended and the end marker is the next record */
+  int32_t highestFloor;  /* the highest floor landed on */
+  int32_t bestCombo;     /* the best combo reached */
+  int32_t comboScore;    /* the combo points gathered */
+  int32_t speedLevel;    /* the screen's speed level at the end */
+  int32_t claims;        /* RUNAUDIT_CLAIMS_*: the header's floor and combo against the game */
+} runaudit_result;
+
+/* Checks the replay file held in `size` bytes at `bytes`. The bytes are
+ * read, never kept or changed, and belong to the caller; `bytes` may be
+ * NULL only when `size` is 0. The file is judged exactly as one read from a
+ * path: a buffer too short for the header or its records, or with a wrong
+ * signature or checksum, is RUNAUDIT_NOT_A_REPLAY. Fills `*result` (which
+ * must not be NULL) and returns its verdict; with a NULL `result` nothing
+ * is checked and the return is RUNAUDIT_ERROR. */
+RUNAUDIT_API int runaudit_check_bytes(const void* bytes, size_t size, runaudit_result* result);
+
+/* Checks the replay file at `path` (a NUL-terminated path in the system's
+ * encoding). Reads it once, by its header: a device or pipe that never
+ * ends costs no more than the replay it claims to be, and a FIFO with no
+ * writer does not block. Otherwise as runaudit_check_bytes, with the two
+ * messages only a file can give: RUNAUDIT_OPEN_FAILED (also for a NULL
+ * path) and RUNAUDIT_READ_FAILED. */
+RUNAUDIT_API int runaudit_check_file(const char* path, runaudit_result* result);
+
+/* The fixed message of a load error ("Could not open file", ...), NULL for
+ * RUNAUDIT_LOADED and for numbers that are not load errors. */
+RUNAUDIT_API const char* runaudit_load_error_message(int loadError);
+
+/* "valid", "invalid" or "error"; NULL for anything else. */
+RUNAUDIT_API const char* runaudit_verdict_name(int verdict);
+
+/* "match" or "differ"; NULL for RUNAUDIT_CLAIMS_NONE and anything else. */
+RUNAUDIT_API const char* runaudit_claims_name(int claims);
+
+/* "end marker" or "records exhausted"; NULL for RUNAUDIT_ALIVE_NOWHERE and
+ * anything else. */
+RUNAUDIT_API const char* runaudit_alive_at_name(int aliveAt);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RUNAUDIT_H */

@@ -1,0 +1,21 @@
+// A check's result as replaytool prints it: the one set of JSON fields that
+// check --json and show --json share with the C API's result record.
+#pragma once
+
+#include <string>
+
+#include "api/runaudit.h"
+
+// The result's fields as JSON members, without braces:
+//   "verdict":"valid"|"invalid"|"error","error":null|"message",
+//   "frames":N,"ended":{"frame":N,"record":N,"frameInRecord":N}|null,
+//   "aliveAt":null|"end marker"|"records exhausted","endMarkerRecord":N|null,
+//   "markerFollows":bool,"highestFloor":N,"bestCombo":N,"comboScore":N,
+//   "speedLevel":N,"claimed":{"score":N,"floor":N,"combo":N},
+//   "claims":"match"|"differ"
+// For a replay that did not load, every field after "error" is null.
+std::string resultJsonFields(const runaudit_result& result);
+
+// How the claims differ from the game: "floor 900 claimed, 93 reached",
+// then the combo likewise, joined by "; ". Empty when they match.
+std::string claimsDifference(const runaudit_result& result);
