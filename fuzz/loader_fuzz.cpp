@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -46,6 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t size)
   ReplayFile replay{};
   const char* message = loadReplay(path.c_str(), replay);
   ::close(fd);
+  // The loader of bytes in memory agrees with the file's, message for
+  // message, and points into the bytes it was given.
+  ReplayFile inMemory{};
+  const char* memoryMessage = loadReplayBytes(data, size, inMemory);
+  if ((message == nullptr) != (memoryMessage == nullptr)) std::abort();
+  if (message != nullptr && std::strcmp(message, memoryMessage) != 0) std::abort();
+  if (message == nullptr) {
+    std::uint8_t fromFile[REPLAY_HEADER_SIZE], fromMemory[REPLAY_HEADER_SIZE];
+    encodeHeader(replay.header, fromFile);
+    encodeHeader(inMemory.header, fromMemory);
+    if (std::memcmp(fromFile, fromMemory, REPLAY_HEADER_SIZE) != 0) std::abort();
+    if (inMemory.records != data + REPLAY_HEADER_SIZE || inMemory.block != nullptr) std::abort();
+  }
   if (message != nullptr) {
     if (replay.records != nullptr) std::abort();  // nothing may stay allocated
     return 0;

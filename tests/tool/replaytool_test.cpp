@@ -133,6 +133,40 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
   ::unlink(alive.c_str());
 }
 
+// A genuine replay whose header claims floor 900, checksum recomputed: the
+// verdict stays valid (it ignores the claims), every output says the claims
+// differ, and --require-claims fails it.
+TEST(ReplayTool, ForgedClaimsAreReportedAndCanBeRequired) {
+  const std::string climb = shellQuote(samplePath("climb.wlx"));
+  std::string text = tool("unpack " + climb).out;
+  text.replace(text.find("\nfloor 93\n"), 10, "\nfloor 900\n");
+  const std::string source = writeTempFile("forged_txt", {text.begin(), text.end()});
+  const std::string forged = writeTempFile("forged", {});
+  ASSERT_EQ(tool("pack " + source + " " + forged).status, 0);
+  const std::string late = packed("marker_late");
+
+  const RunResult plain = tool("check " + forged + " " + climb);
+  EXPECT_EQ(plain.out, forged + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims differ\tfloor 900 claimed, 93 reached\n" +
+                           samplePath("climb.wlx") + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n");
+  EXPECT_EQ(plain.status, 0);
+  const RunResult required = tool("check --require-claims " + forged + " " + climb);
+  EXPECT_EQ(required.out, plain.out);
+  EXPECT_EQ(required.status, 1);
+  EXPECT_EQ(tool("check --require-claims " + climb).status, 0);
+  EXPECT_EQ(tool("check --require-claims " + late).status, 1);
+  const RunResult json = tool("check --json --require-claims " + forged);
+  EXPECT_TRUE(contains(json.out, "\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,\"speedLevel\":1,"
+                                 "\"claimed\":{\"score\":0,\"floor\":900,\"combo\":0},\"claims\":\"differ\"}\n"))
+      << json.out;
+  EXPECT_EQ(json.status, 1);
+
+  const RunResult shown = tool("show " + forged);
+  EXPECT_TRUE(contains(shown.out, "\nClaims:         differ (floor 900 claimed, 93 reached)\n")) << shown.out;
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_TRUE(contains(tool("show " + climb).out, "\nClaims:         match (floor and combo; the score is not checked)\n"));
+  for (const std::string& path : {source, forged, late}) ::unlink(path.c_str());
+}
+
 TEST(ReplayTool, PackAndUnpackRoundTrip) {
   const RunResult r = tool("unpack " + shellQuote(samplePath("example.wlx")));
   ASSERT_EQ(r.status, 0);

@@ -1,0 +1,327 @@
+// The C API: the same facts from bytes and from a path as the programs
+// print, from many threads at once, and the loader's message (never a
+// crash) for any buffer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/runaudit.h"
+#include "replay/replay_file.h"
+#include "sim/extended.h"
+#include "verify/playback.h"
+#include "support/replay_builder.h"
+#include "support/run_program.h"
+
+namespace {
+
+struct Replay {
+  std::string path;
+  std::vector<std::uint8_t> bytes;
+};
+
+std::vector<std::uint8_t> bytesOf(const std::string& path) {
+  const std::string text = slurp(path);
+  return {text.begin(), text.end()};
+}
+
+void addFolder(std::vector<Replay>& out, const std::string& dir) {
+  std::vector<std::string> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == ".wlx") paths.push_back(entry.path().string());
+  std::sort(paths.begin(), paths.end());
+  for (const std::string& p : paths) out.push_back({p, bytesOf(p)});
+}
+
+// Every sample, text fixture, edge find, costly file and API fixture.
+const std::vector<Replay>& everyReplay() {
+  static const std::vector<Replay> all = [] {
+    std::vector<Replay> out;
+    for (const char* dir : {RUNAUDIT_SAMPLES, RUNAUDIT_EDGE_FINDS, RUNAUDIT_BENCH_WORST, API_FIXTURES}) addFolder(out, dir);
+    for (const char* name : {"combo_climb", "marker_late", "still_alive"}) {
+      const std::string packed = writeTempFile(std::string("api_") + name, {});
+      const RunResult r = runProgram(std::string(REPLAYTOOL_BINARY) + " pack " + shellQuote(std::string(TOOL_FIXTURES) + "/" +
+                                     name + ".txt") + " " + shellQuote(packed));
+      EXPECT_EQ(r.status, 0) << r.err;
+      out.push_back({packed, bytesOf(packed)});
+    }
+    return out;
+  }();
+  return all;
+}
+
+// The raw JSON value after the first "key": in `json` (objects whole).
+std::string jsonValue(const std::string& json, const std::string& key) {
+  std::size_t at = json.find("\"" + key + "\":");
+  if (at == std::string::npos) return "<missing " + key + ">";
+  at += key.size() + 3;
+  std::size_t end = at;
+  for (int depth = 0; end < json.size(); ++end) {
+    const char c = json[end];
+    if (c == '{') ++depth;
+    if (c == '}' && depth-- == 0) break;
+    if (c == ',' && depth == 0) break;
+  }
+  return json.substr(at, end - at);
+}
+
+std::string quoted(const char* text) { return text == nullptr ? "null" : std::string("\"") + text + "\""; }
+
+// Every fact of two results, field by field (the record has padding).
+void expectSameResult(const runaudit_result& a, const runaudit_result& b, const std::string& where) {
+  EXPECT_EQ(a.verdict, b.verdict) << where;
+  EXPECT_EQ(a.loadError, b.loadError) << where;
+  EXPECT_EQ(a.error, b.error) << where;
+  EXPECT_EQ(std::memcmp(a.header.signature, b.header.signature, 6), 0) << where;
+  EXPECT_EQ(std::memcmp(a.header.name, b.header.name, 32), 0) << where;
+  EXPECT_EQ(std::memcmp(a.header.date, b.header.date, 32), 0) << where;
+  EXPECT_EQ(a.header.recordCount, b.header.recordCount) << where;
+  EXPECT_EQ(a.header.score, b.header.score) << where;
+  EXPECT_EQ(a.header.floor, b.header.floor) << where;
+  EXPECT_EQ(a.header.combo, b.header.combo) << where;
+  EXPECT_EQ(a.header.rejump, b.header.rejump) << where;
+  EXPECT_EQ(a.header.seed, b.header.seed) << where;
+  EXPECT_EQ(a.header.checksum, b.header.checksum) << where;
+  EXPECT_EQ(a.frames, b.frames) << where;
+  EXPECT_EQ(a.ended.frame, b.ended.frame) << where;
+  EXPECT_EQ(a.ended.record, b.ended.record) << where;
+  EXPECT_EQ(a.ended.frameInRecord, b.ended.frameInRecord) << where;
+  EXPECT_EQ(a.aliveAt, b.aliveAt) << where;
+  EXPECT_EQ(a.endMarkerRecord, b.endMarkerRecord) << where;
+  EXPECT_EQ(a.markerFollows, b.markerFollows) << where;
+  EXPECT_EQ(a.highestFloor, b.highestFloor) << where;
+  EXPECT_EQ(a.bestCombo, b.bestCombo) << where;
+  EXPECT_EQ(a.comboScore, b.comboScore) << where;
+  EXPECT_EQ(a.speedLevel, b.speedLevel) << where;
+  EXPECT_EQ(a.claims, b.claims) << where;
+}
+
+TEST(Api, BytesAndPathsGiveWhatTheProgramsPrint) {
+  ASSERT_GT(everyReplay().size(), 20u);
+  for (const Replay& replay : everyReplay()) {
+    runaudit_result fromBytes, fromPath;
+    const int verdict = runaudit_check_bytes(replay.bytes.data(), replay.bytes.size(), &fromBytes);
+    EXPECT_EQ(runaudit_check_file(replay.path.c_str(), &fromPath), verdict) << replay.path;
+    EXPECT_EQ(verdict, fromBytes.verdict);
+    expectSameResult(fromBytes, fromPath, replay.path);
+
+    // runaudit's own verdict line.
+    const RunResult checker = runProgram(std::string(RUNAUDIT_BINARY) + " " + shellQuote(replay.path));
+    const std::string last = checker.out.substr(checker.out.rfind('\n', checker.out.size() - 2) + 1);
+    EXPECT_EQ(last, verdict == RUNAUDIT_VALID ? "Replay is valid\n" : "Replay is invalid\n") << replay.path;
+
+    // show --json, fact by fact.
+    const std::string json = runProgram(std::string(REPLAYTOOL_BINARY) + " show --json " + shellQuote(replay.path)).out;
+    const runaudit_result& r = fromBytes;
+    EXPECT_EQ(jsonValue(json, "verdict"), quoted(runaudit_verdict_name(r.verdict))) << replay.path;
+    EXPECT_EQ(jsonValue(json, "frames"), std::to_string(r.frames)) << replay.path;
+    const std::string ended = r.ended.frame == 0 ? "null"
+                                                 : "{\"frame\":" + std::to_string(r.ended.frame) + ",\"record\":" +
+                                                       std::to_string(r.ended.record) + ",\"frameInRecord\":" +
+                                                       std::to_string(r.ended.frameInRecord) + "}";
+    EXPECT_EQ(jsonValue(json, "ended"), ended) << replay.path;
+    EXPECT_EQ(jsonValue(json, "aliveAt"), quoted(runaudit_alive_at_name(r.aliveAt))) << replay.path;
+    EXPECT_EQ(jsonValue(json, "endMarkerRecord"), r.endMarkerRecord == 0 ? "null" : std::to_string(r.endMarkerRecord));
+    EXPECT_EQ(jsonValue(json, "markerFollows"), r.markerFollows ? "true" : "false") << replay.path;
+    EXPECT_EQ(jsonValue(json, "highestFloor"), std::to_string(r.highestFloor)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "bestCombo"), std::to_string(r.bestCombo)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "comboScore"), std::to_string(r.comboScore)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "speedLevel"), std::to_string(r.speedLevel)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "claims"), quoted(runaudit_claims_name(r.claims))) << replay.path;
+    EXPECT_EQ(jsonValue(json, "recordCount"), std::to_string(r.header.recordCount)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "seed"), std::to_string(r.header.seed)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "checksum"), std::to_string(r.header.checksum)) << replay.path;
+    EXPECT_EQ(jsonValue(json, "claimed"), "{\"score\":" + std::to_string(r.header.score) + ",\"floor\":" +
+                                              std::to_string(r.header.floor) + ",\"combo\":" +
+                                              std::to_string(r.header.combo) + "}")
+        << replay.path;
+  }
+}
+
+TEST(Api, ManyThreadsAtOnceGetEachFilesOwnResult) {
+  const std::vector<Replay>& all = everyReplay();
+  std::vector<runaudit_result> expected(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) runaudit_check_file(all[i].path.c_str(), &expected[i]);
+
+  constexpr int THREADS = 8;
+  std::vector<std::vector<runaudit_result>> seen(THREADS, std::vector<runaudit_result>(all.size()));
+  std::atomic<bool> go{false};
+  std::vector<std::thread> pool;
+  for (int t = 0; t < THREADS; ++t)
+    pool.emplace_back([&, t] {
+      while (!go) std::this_thread::yield();
+      // Each thread walks the files from its own place, by bytes or by path.
+      for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::size_t i = (k + static_cast<std::size_t>(t) * 5) % all.size();
+        if ((i + static_cast<std::size_t>(t)) % 2 == 0)
+          runaudit_check_bytes(all[i].bytes.data(), all[i].bytes.size(), &seen[t][i]);
+        else
+          runaudit_check_file(all[i].path.c_str(), &seen[t][i]);
+      }
+    });
+  go = true;
+  for (std::thread& t : pool) t.join();
+  for (int t = 0; t < THREADS; ++t)
+    for (std::size_t i = 0; i < all.size(); ++i)
+      expectSameResult(seen[t][i], expected[i], all[i].path + " in thread " + std::to_string(t));
+}
+
+// A genuine replay's header with its floor or combo changed and the
+// checksum recomputed: still valid, as the verdict ignores the claims, but
+// the claims differ, one off either way.
+TEST(Api, ClaimsOffByOneEitherWayDiffer) {
+  const std::vector<std::uint8_t> genuine = bytesOf(std::string(RUNAUDIT_SAMPLES) + "/climb.wlx");
+  runaudit_result truth;
+  ASSERT_EQ(runaudit_check_bytes(genuine.data(), genuine.size(), &truth), RUNAUDIT_VALID);
+  EXPECT_EQ(truth.claims, RUNAUDIT_CLAIMS_MATCH);
+  for (int field = 0; field < 2; ++field)
+    for (int delta : {-1, 1}) {
+      std::vector<std::uint8_t> forged = genuine;
+      ReplayFile file{decodeHeader(forged.data()), forged.data() + REPLAY_HEADER_SIZE, nullptr};
+      (field == 0 ? file.header.floor : file.header.combo) += delta;
+      file.header.checksum = replayChecksum(file);
+      encodeHeader(file.header, forged.data());
+      runaudit_result r;
+      EXPECT_EQ(runaudit_check_bytes(forged.data(), forged.size(), &r), RUNAUDIT_VALID) << field << delta;
+      EXPECT_EQ(r.claims, RUNAUDIT_CLAIMS_DIFFER) << field << delta;
+      EXPECT_EQ(r.highestFloor, truth.highestFloor);
+      EXPECT_EQ(r.bestCombo, truth.bestCombo);
+      EXPECT_EQ(r.header.floor, truth.header.floor + (field == 0 ? delta : 0));
+    }
+}
+
+void expectRejected(const runaudit_result& r, int loadError, const std::string& what) {
+  EXPECT_EQ(r.verdict, RUNAUDIT_ERROR) << what;
+  EXPECT_EQ(r.loadError, loadError) << what;
+  ASSERT_NE(r.error, nullptr) << what;
+  EXPECT_STREQ(r.error, runaudit_load_error_message(loadError)) << what;
+  EXPECT_EQ(r.frames, 0u) << what;
+  EXPECT_EQ(r.header.recordCount, 0) << what;
+  EXPECT_EQ(r.claims, RUNAUDIT_CLAIMS_NONE) << what;
+}
+
+TEST(Api, BadBuffersGetTheLoadersMessage) {
+  const std::vector<std::uint8_t> good = bytesOf(std::string(RUNAUDIT_SAMPLES) + "/seed36.wlx");
+  auto withCount = [&](std::int32_t count) {
+    std::vector<std::uint8_t> b = good;
+    ReplayFile file{decodeHeader(b.data()), b.data() + REPLAY_HEADER_SIZE, nullptr};
+    file.header.recordCount = count;
+    encodeHeader(file.header, b.data());
+    return b;
+  };
+  std::vector<std::uint8_t> signature = good;
+  signature[5] = '1';
+  std::vector<std::uint8_t> checksum = good;
+  checksum.back() ^= 1;
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"97 bytes", std::vector<std::uint8_t>(good.begin(), good.begin() + 97)},
+      {"header alone", std::vector<std::uint8_t>(good.begin(), good.begin() + 98)},
+      {"one byte short", std::vector<std::uint8_t>(good.begin(), good.end() - 1)},
+      {"a count one past the records", withCount(static_cast<std::int32_t>((good.size() - 98) / 5 + 1))},
+      {"the largest count", withCount(2147483647)},
+      {"a negative count", withCount(-1)},
+      {"wrong signature", signature},
+      {"wrong checksum", checksum},
+  };
+  for (const auto& c : cases) {
+    runaudit_result r;
+    EXPECT_EQ(runaudit_check_bytes(c.bytes.data(), c.bytes.size(), &r), RUNAUDIT_ERROR) << c.what;
+    expectRejected(r, RUNAUDIT_NOT_A_REPLAY, c.what);
+  }
+  runaudit_result r;
+  EXPECT_EQ(runaudit_check_bytes(nullptr, 0, &r), RUNAUDIT_ERROR);
+  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, "null, 0");
+  EXPECT_EQ(runaudit_check_bytes(nullptr, good.size(), &r), RUNAUDIT_ERROR);
+  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, "null with a size");
+  EXPECT_EQ(runaudit_check_bytes(good.data(), good.size(), nullptr), RUNAUDIT_ERROR);
+  EXPECT_EQ(runaudit_check_file(nullptr, &r), RUNAUDIT_ERROR);
+  expectRejected(r, RUNAUDIT_OPEN_FAILED, "null path");
+  EXPECT_EQ(runaudit_check_file("/nonexistent/replay.wlx", nullptr), RUNAUDIT_ERROR);
+
+  // Paths: the message runaudit prints for the same file.
+  const std::string empty = writeTempFile("api_empty", {});
+  const std::string shortFile = writeTempFile("api_short", std::vector<std::uint8_t>(good.begin(), good.begin() + 97));
+  for (const std::string& path : {std::string("/nonexistent/replay.wlx"), std::string("/"), std::string("/dev/null"), empty,
+                                  shortFile}) {
+    EXPECT_EQ(runaudit_check_file(path.c_str(), &r), RUNAUDIT_ERROR) << path;
+    const RunResult checker = runProgram(std::string(RUNAUDIT_BINARY) + " " + shellQuote(path));
+    EXPECT_EQ(checker.out, std::string("Error occured while loading replay: ") + r.error + "\n") << path;
+  }
+}
+
+TEST(Api, NamesAndVersion) {
+  EXPECT_STREQ(runaudit_version(), RUNAUDIT_VERSION);
+  EXPECT_EQ(runaudit_version_number(), RUNAUDIT_VERSION_NUMBER);
+  const std::string number = std::to_string(RUNAUDIT_VERSION_NUMBER / 1000000) + "." +
+                             std::to_string(RUNAUDIT_VERSION_NUMBER / 1000 % 1000) + "." +
+                             std::to_string(RUNAUDIT_VERSION_NUMBER % 1000);
+  EXPECT_EQ(number, RUNAUDIT_VERSION);
+  EXPECT_EQ(runaudit_verdict_name(3), nullptr);
+  EXPECT_EQ(runaudit_claims_name(RUNAUDIT_CLAIMS_NONE), nullptr);
+  EXPECT_EQ(runaudit_alive_at_name(RUNAUDIT_ALIVE_NOWHERE), nullptr);
+  EXPECT_EQ(runaudit_load_error_message(RUNAUDIT_LOADED), nullptr);
+  EXPECT_EQ(runaudit_load_error_message(5), nullptr);
+}
+
+#if defined(__x86_64__)
+unsigned short x87Control() {
+  unsigned short control = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(control));
+  return control;
+}
+unsigned int sseControl() {
+  unsigned int control = 0;
+  __asm__ volatile("stmxcsr %0" : "=m"(control));
+  return control;
+}
+
+// A caller whose unit rounds to 53 bits (common on other systems) and
+// flushes subnormals: the check runs in the model's mode all the same, and
+// the caller gets its own mode back. The fixture's game comes out
+// differently when played in 53-bit mode.
+TEST(Api, RunsInTheModelsModeAndGivesTheCallersBack) {
+  const std::string path = std::string(API_FIXTURES) + "/needs-extended-precision.wlx";
+  runaudit_result expected;
+  ASSERT_EQ(runaudit_check_file(path.c_str(), &expected), RUNAUDIT_VALID);
+
+  const unsigned short callersX87 = 0x027F;                   // 53-bit significand, all masked
+  const unsigned int callersSse = 0x1F80 | 0x8000 | 0x0040;  // flush to zero, denormals are zero
+  const unsigned short savedX87 = x87Control();
+  const unsigned int savedSse = sseControl();
+  __asm__ volatile("fldcw %0" : : "m"(callersX87));
+  __asm__ volatile("ldmxcsr %0" : : "m"(callersSse));
+  runaudit_result r;
+  const int verdict = runaudit_check_file(path.c_str(), &r);
+  const unsigned short afterX87 = x87Control();
+  const unsigned int afterSse = sseControl() & ~0x3Fu;  // without the sticky exception flags
+  __asm__ volatile("fldcw %0" : : "m"(savedX87));
+  __asm__ volatile("ldmxcsr %0" : : "m"(savedSse));
+
+  EXPECT_EQ(verdict, RUNAUDIT_VALID);
+  expectSameResult(r, expected, path);
+  EXPECT_EQ(afterX87, callersX87);
+  EXPECT_EQ(afterSse, callersSse);
+
+#if !RUNAUDIT_EXTENDED_IS_SOFTWARE
+  // Played in the caller's mode instead, the same game is judged invalid.
+  ReplayFile replay{};
+  ASSERT_EQ(loadReplay(path.c_str(), replay), nullptr);
+  __asm__ volatile("fldcw %0" : : "m"(callersX87));
+  const bool validIn53Bits = playReplay(replay);
+  __asm__ volatile("fldcw %0" : : "m"(savedX87));
+  releaseReplay(replay);
+  EXPECT_FALSE(validIn53Bits);
+#endif
+}
+#endif
+
+}  // namespace
