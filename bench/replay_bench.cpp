@@ -5,9 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "api/runaudit.h"
 #include "climber.h"
 #include "replay_writer.h"
 #include "replay/replay_file.h"
@@ -114,6 +118,38 @@ void BM_PlayReplay_Climbing(benchmark::State& state) {
       benchmark::Counter(frames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PlayReplay_Climbing)->Unit(benchmark::kMillisecond);
+
+// A batch of uploads: every sample and every file of bench/worst, judged
+// as check judged them before the C API (load and play), through the API
+// from their paths, and through the API from bytes already in memory.
+void BM_CheckBatch(benchmark::State& state) {
+  std::vector<std::string> paths;
+  for (const char* name : {"climb.wlx", "example.wlx", "seed36.wlx"}) paths.push_back(std::string(RUNAUDIT_SAMPLES) + "/" + name);
+  for (const auto& entry : std::filesystem::directory_iterator(RUNAUDIT_BENCH_WORST)) paths.push_back(entry.path().string());
+  std::vector<std::vector<std::uint8_t>> files;
+  for (const std::string& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  resetFloatingPointUnit();
+  const auto how = state.range(0);
+  for (auto _ : state)
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      runaudit_result result;
+      if (how == 0) {
+        ReplayFile replay{};
+        if (loadReplay(paths[i].c_str(), replay) == nullptr) benchmark::DoNotOptimize(playReplay(replay));
+        releaseReplay(replay);
+      } else if (how == 1) {
+        benchmark::DoNotOptimize(runaudit_check_file(paths[i].c_str(), &result));
+      } else {
+        benchmark::DoNotOptimize(runaudit_check_bytes(files[i].data(), files[i].size(), &result));
+      }
+    }
+  state.SetLabel(how == 0 ? "load and play" : how == 1 ? "runaudit_check_file" : "runaudit_check_bytes");
+  state.counters["files"] = static_cast<double>(paths.size());
+}
+BENCHMARK(BM_CheckBatch)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The whole program, process start included, on each shipped sample.
 void BM_RunauditOnSample(benchmark::State& state, const char* sample) {
