@@ -2,14 +2,15 @@
 # The native and the software extended-precision builds, each with its exact
 # frame step and with the fast binary64 one (RUNAUDIT_FRAMES), must agree on
 # every sample and fixture: runaudit's whole output, and the state after
-# every frame. Run after the release and soft presets are built (the arm64 build is
-# compared too when present).
+# every frame. Run after the release and soft presets are built (the arm64
+# build, under qemu-user, and the Windows build, under Wine, are compared
+# too when present).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-replays=(samples/*.wlx)
+replays=(samples/*.wlx tests/api/fixtures/*.wlx tests/verify/edge_finds/*.wlx)
 for text in tests/tool/fixtures/*.txt; do
   out="$work/$(basename "$text" .txt).wlx"
   build/release/replaytool pack "$text" "$out"
@@ -18,6 +19,7 @@ done
 
 builds=(release release:fast soft soft:exact)
 [ -x build/arm64/replaytool ] && builds+=(arm64 arm64:exact)
+[ -f build/windows/replaytool.exe ] && builds+=(windows windows:exact)
 status=0
 for replay in "${replays[@]}"; do
   for build in "${builds[@]}"; do
@@ -25,9 +27,11 @@ for replay in "${replays[@]}"; do
     frames=default
     [ "$dir" != "$build" ] && frames=${build#*:}
     run=(env RUNAUDIT_FRAMES=$frames)
+    exe=
     [ "$dir" = arm64 ] && run+=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
-    "${run[@]}" "build/$dir/runaudit" "$replay" >"$work/$build.out" || true
-    "${run[@]}" "build/$dir/replaytool" trace "$replay" >"$work/$build.trace"
+    [ "$dir" = windows ] && run+=(cmake/wine-run.sh) && exe=.exe
+    "${run[@]}" "build/$dir/runaudit$exe" "$replay" >"$work/$build.out" || true
+    "${run[@]}" "build/$dir/replaytool$exe" trace "$replay" >"$work/$build.trace"
   done
   for build in "${builds[@]:1}"; do
     if ! cmp -s "$work/release.out" "$work/$build.out" || ! cmp -s "$work/release.trace" "$work/$build.trace"; then

@@ -1,8 +1,10 @@
 // runaudit: checks whether a recorded game is genuine.
-#include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/report.h"
+#include "platform/files.h"
 #include "replay/replay_file.h"
 #include "sim/fpu_mode.h"
 
@@ -10,16 +12,18 @@ int main(int argc, char** argv) {
   // Before anything else: the verdict rests on the unit's extended mode.
   resetFloatingPointUnit();
   // A reader that leaves early must not change the exit status: writes to a
-  // closed pipe then simply fail, and their results are not examined.
-  std::signal(SIGPIPE, SIG_IGN);
+  // closed pipe then simply fail, and their results are not examined. The
+  // texts are bytes: line feeds stay line feeds on every system.
+  prepareStandardStreams();
+  const std::vector<std::string> arguments = programArguments(argc, argv);
 
-  if (argc != 2) {
+  if (arguments.size() != 2) {
     printUsage(stdout);
     return 1;
   }
 
   ReplayFile replay{};
-  if (const char* message = loadReplay(argv[1], replay)) {
+  if (const char* message = loadReplay(arguments[1].c_str(), replay)) {
     printLoadError(stdout, message);
     return 1;
   }

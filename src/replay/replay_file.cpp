@@ -1,13 +1,9 @@
 #include "replay/replay_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "replay/open_file.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -19,25 +15,25 @@ void putI32(std::uint8_t* p, std::int32_t v) { storeLE32(p, static_cast<std::uin
 // size test passes and the reads decide.
 constexpr std::uint64_t UNKNOWN_SIZE = 4294967295u;
 
-// An open replay file (see openWithoutWaiting: a FIFO whose writer is
-// absent reads as end of file and comes up short).
+// An open replay file (see openForReading: a FIFO whose writer is absent
+// reads as end of file and comes up short).
 struct Source {
   int fd = -1;
 };
 
 bool openSource(Source& src, const char* path) {
-  src.fd = openWithoutWaiting(path, O_RDONLY);
+  src.fd = openForReading(path);
   return src.fd >= 0;
 }
 
 void closeSource(Source& src) {
-  ::close(src.fd);
+  closeFile(src.fd);
   src.fd = -1;
 }
 
 std::uint64_t sourceSize(const Source& src) {
-  const off_t end = ::lseek(src.fd, 0, SEEK_END);
-  return end < 0 ? UNKNOWN_SIZE : static_cast<std::uint64_t>(end);
+  const std::int64_t size = sizeOfOpenFile(src.fd);
+  return size < 0 ? UNKNOWN_SIZE : static_cast<std::uint64_t>(size);
 }
 
 // The one read path: true only when exactly `size` bytes arrived from the
@@ -46,8 +42,7 @@ bool readExactly(const Source& src, std::uint8_t* into, std::uint64_t size) {
   std::uint64_t done = 0;
   while (done < size) {
     const std::uint64_t want = size - done < (1u << 30) ? size - done : (1u << 30);
-    const ssize_t got = ::read(src.fd, into + done, static_cast<std::size_t>(want));
-    if (got < 0 && errno == EINTR) continue;
+    const std::int64_t got = readSome(src.fd, into + done, static_cast<std::size_t>(want));
     if (got <= 0) return false;
     done += static_cast<std::uint64_t>(got);
   }
@@ -113,7 +108,7 @@ const char* loadReplay(const char* path, ReplayFile& replay) {
   if (fileSize < REPLAY_HEADER_SIZE) return fail(src, MSG_NOT_A_REPLAY);
 
   std::uint8_t headerBytes[REPLAY_HEADER_SIZE];
-  (void)::lseek(src.fd, 0, SEEK_SET);  // a source that cannot rewind never moved: the read decides
+  rewindOpenFile(src.fd);  // a source that cannot rewind never moved: the read decides
   if (!readExactly(src, headerBytes, REPLAY_HEADER_SIZE)) return fail(src, MSG_READ_FAILED);
   replay.header = decodeHeader(headerBytes);
 

@@ -1,5 +1,4 @@
 // replaytool: a companion to runaudit for the people who run leaderboards.
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -7,6 +6,7 @@
 #include <vector>
 
 #include "api/runaudit.h"
+#include "platform/files.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
 
@@ -28,10 +28,15 @@ int dispatch(int argc, char** argv);
 // reach their reader (a full disk, a closed pipe) are a failure, never success.
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
-  std::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows up as a failed write instead
+  prepareStandardStreams();  // a closed pipe shows up as a failed write instead
   int status;
   try {
-    status = dispatch(argc, argv);
+    // The arguments as UTF-8 on every system.
+    std::vector<std::string> arguments = programArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    status = dispatch(static_cast<int>(arguments.size()), pointers.data());
   } catch (const std::bad_alloc&) {
     // Every allocation failure ends here, as one line and status 1.
     status = reportError(EXIT_FAILED, "not enough memory");

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <cinttypes>
 #include <atomic>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "api/runaudit.h"
+#include "platform/files.h"
 #include "replay/replay_text.h"
 #include "tool/json_text.h"
 #include "tool/result_facts.h"
@@ -103,7 +102,7 @@ int runCheck(const CommandLine& line) {
   if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
 
   batch.lines.resize(batch.paths.size());
-  batch.progress = ::isatty(STDERR_FILENO) == 1;
+  batch.progress = standardErrorIsTerminal();
   const std::size_t threads = std::min<std::size_t>(jobs, batch.paths.size());
   std::vector<std::thread> pool;
   // Where the system grants fewer threads (an address-space limit, a

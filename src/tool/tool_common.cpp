@@ -1,8 +1,5 @@
 #include "tool/tool_common.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "replay/open_file.h"
+#include "platform/files.h"
 #include "replay/replay_text.h"
 
 namespace {
@@ -44,7 +41,7 @@ namespace {
 bool readUpTo(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t want, const std::string& path, std::string& error) {
   std::uint8_t buf[65536];
   while (want > 0) {
-    const ssize_t got = readRetrying(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(want, sizeof buf)));
+    const std::int64_t got = readSome(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(want, sizeof buf)));
     if (got < 0) {
       error = fileError(path, std::strerror(errno));
       return false;
@@ -57,14 +54,13 @@ bool readUpTo(int fd, std::vector<std::uint8_t>& bytes, std::uint64_t want, cons
 }
 
 bool readImage(int fd, ReplayImage& image, const std::string& path, std::string& error) {
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  std::uint64_t size = 0;
+  const bool regular = isRegularOpenFile(fd, size);
   if (!readUpTo(fd, image.bytes, REPLAY_HEADER_SIZE, path, error)) return false;
   if (image.bytes.size() < REPLAY_HEADER_SIZE) return true;
   const ReplayHeader h = decodeHeader(image.bytes.data());
   const std::uint64_t declared = h.recordCount > 0 ? static_cast<std::uint64_t>(h.recordCount) * INPUT_RECORD_SIZE : 0;
   if (regular) {
-    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
     const std::uint64_t held = size > REPLAY_HEADER_SIZE ? size - REPLAY_HEADER_SIZE : 0;
     image.bytes.reserve(REPLAY_HEADER_SIZE + static_cast<std::size_t>(std::min(declared, held)));
     if (!readUpTo(fd, image.bytes, std::min(declared, held), path, error)) return false;
@@ -82,7 +78,7 @@ bool readImage(int fd, ReplayImage& image, const std::string& path, std::string&
 }  // namespace
 
 bool readReplayImage(const std::string& path, ReplayImage& image, std::string& error) {
-  const int fd = openWithoutWaiting(path.c_str(), O_RDONLY);
+  const int fd = openForReading(path.c_str());
   if (fd < 0) {
     error = fileError(path, std::strerror(errno));
     return false;
@@ -94,100 +90,16 @@ bool readReplayImage(const std::string& path, ReplayImage& image, std::string& e
   } catch (const std::bad_alloc&) {
     error = fileError(path, "not enough memory to read it");
   }
-  ::close(fd);
+  closeFile(fd);
   if (!ok) image = ReplayImage{};
   return ok;
 }
 
-namespace {
-
-bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return false;
-    if (put == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-// A device, a FIFO or a terminal is written in place: there is nothing to
-// replace, and renaming over it would be wrong.
-bool writeInPlace(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
-  const int fd = openWithoutWaiting(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
-  if (fd < 0) {
-    error = fileError(path, std::strerror(errno));
-    return false;
-  }
-  bool ok = writeAll(fd, bytes);
-  int failure = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok) error = fileError(path, std::strerror(failure));
-  return ok;
-}
-
-}  // namespace
-
-bool writeFileBytes(const std::string& given, const std::vector<std::uint8_t>& bytes, std::string& error) {
-  struct stat target {};
-  const bool exists = ::stat(given.c_str(), &target) == 0;
-  struct stat link {};
-  const bool dangling = !exists && ::lstat(given.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-  // Nothing to replace: the open creates the file a dangling link names.
-  if ((exists && !S_ISREG(target.st_mode)) || dangling) return writeInPlace(given, bytes, error);
-  // Through a symbolic link, the file it names is replaced, not the link.
-  std::string path = given;
-  if (char* real = exists ? ::realpath(given.c_str(), nullptr) : nullptr) {
-    path = real;
-    std::free(real);
-  }
-
-  // A temporary file beside the target, renamed over it once every byte is
-  // on disk: a reader sees the old file or the new one, never a fragment.
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  std::string temp = dir + "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = fileError(given, std::strerror(errno));
-    return false;
-  }
-  mode_t mode;
-  if (exists) {
-    mode = target.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-  int failure = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    failure = errno;
-  }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    failure = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    error = fileError(given, std::strerror(failure));
-  }
-  return ok;
-}
-
-bool sameFile(const std::string& a, const std::string& b) {
-  struct stat x {}, y {};
-  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+  std::string reason;
+  if (replaceFileWhole(path, bytes, reason)) return true;
+  error = fileError(path, reason);
+  return false;
 }
 
 std::string fileError(const std::string& path, const std::string& reason) {

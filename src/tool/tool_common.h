@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "replay/replay_file.h"
 #include "replay/replay_text.h"
 #include "tool/command_line.h"
@@ -39,8 +40,6 @@ inline constexpr std::uint64_t MAX_TEXT_BYTES = 256ull << 20;
 // FIFOs are written in place.
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
 
-// True when both paths exist and name the same file (device and inode).
-bool sameFile(const std::string& a, const std::string& b);
 
 // A replay file read by its header, so that a device or pipe that never
 // ends costs no more than the replay it claims to be: the header, then the

@@ -1,10 +1,8 @@
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "replay/open_file.h"
+#include "platform/files.h"
 #include "replay/replay_text.h"
 #include "tool/tool_common.h"
 
@@ -13,7 +11,7 @@ namespace {
 // The text read piece by piece into the reader: memory holds the records
 // and one line, not the text.
 bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  const int fd = openWithoutWaiting(path, O_RDONLY);
+  const int fd = openForReading(path);
   if (fd < 0) {
     error = fileError(path, std::strerror(errno));
     return false;
@@ -23,7 +21,7 @@ bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
   bool ok = true;
   std::vector<char> buf(1 << 16);
   for (;;) {
-    const ssize_t got = readRetrying(fd, buf.data(), buf.size());
+    const std::int64_t got = readSome(fd, buf.data(), buf.size());
     if (got < 0) {
       error = fileError(path, std::strerror(errno));
       ok = false;
@@ -38,7 +36,7 @@ bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
     }
     if (!feedReplayText(reader, buf.data(), static_cast<std::size_t>(got))) break;  // reported below
   }
-  ::close(fd);
+  closeFile(fd);
   if (!ok) return false;
   if (!finishReplayText(reader, bytes, error)) {
     error = fileError(path, error);

@@ -13,6 +13,7 @@
 
 #include "api/runaudit.h"
 #include "replay/replay_file.h"
+#include "replay/replay_text.h"
 #include "sim/extended.h"
 #include "verify/playback.h"
 #include "support/replay_builder.h"
@@ -44,17 +45,17 @@ const std::vector<Replay>& everyReplay() {
     std::vector<Replay> out;
     for (const char* dir : {RUNAUDIT_SAMPLES, RUNAUDIT_EDGE_FINDS, RUNAUDIT_BENCH_WORST, API_FIXTURES}) addFolder(out, dir);
     for (const char* name : {"combo_climb", "marker_late", "still_alive"}) {
-      const std::string packed = writeTempFile(std::string("api_") + name, {});
-      const RunResult r = runProgram(std::string(REPLAYTOOL_BINARY) + " pack " + shellQuote(std::string(TOOL_FIXTURES) + "/" +
-                                     name + ".txt") + " " + shellQuote(packed));
-      EXPECT_EQ(r.status, 0) << r.err;
-      out.push_back({packed, bytesOf(packed)});
+      std::vector<std::uint8_t> bytes;
+      std::string error;
+      EXPECT_TRUE(replayTextToBytes(slurp(std::string(TOOL_FIXTURES) + "/" + name + ".txt"), bytes, error)) << error;
+      out.push_back({writeTempFile(std::string("api_") + name, bytes), bytes});
     }
     return out;
   }();
   return all;
 }
 
+#ifndef _WIN32
 // The raw JSON value after the first "key": in `json` (objects whole).
 std::string jsonValue(const std::string& json, const std::string& key) {
   std::size_t at = json.find("\"" + key + "\":");
@@ -71,6 +72,7 @@ std::string jsonValue(const std::string& json, const std::string& key) {
 }
 
 std::string quoted(const char* text) { return text == nullptr ? "null" : std::string("\"") + text + "\""; }
+#endif
 
 // Every fact of two results, field by field (the record has padding).
 void expectSameResult(const runaudit_result& a, const runaudit_result& b, const std::string& where) {
@@ -101,6 +103,8 @@ void expectSameResult(const runaudit_result& a, const runaudit_result& b, const 
   EXPECT_EQ(a.claims, b.claims) << where;
 }
 
+// (Where the programs cannot be started from a test, as under Wine, the
+// comparison with them is made by scripts/compare-models.sh.)
 TEST(Api, BytesAndPathsGiveWhatTheProgramsPrint) {
   ASSERT_GT(everyReplay().size(), 20u);
   for (const Replay& replay : everyReplay()) {
@@ -109,6 +113,7 @@ TEST(Api, BytesAndPathsGiveWhatTheProgramsPrint) {
     EXPECT_EQ(runaudit_check_file(replay.path.c_str(), &fromPath), verdict) << replay.path;
     EXPECT_EQ(verdict, fromBytes.verdict);
     expectSameResult(fromBytes, fromPath, replay.path);
+#ifndef _WIN32
 
     // runaudit's own verdict line.
     const RunResult checker = runProgram(std::string(RUNAUDIT_BINARY) + " " + shellQuote(replay.path));
@@ -140,6 +145,7 @@ TEST(Api, BytesAndPathsGiveWhatTheProgramsPrint) {
                                               std::to_string(r.header.floor) + ",\"combo\":" +
                                               std::to_string(r.header.combo) + "}")
         << replay.path;
+#endif
   }
 }
 
@@ -247,6 +253,7 @@ TEST(Api, BadBuffersGetTheLoadersMessage) {
   expectRejected(r, RUNAUDIT_OPEN_FAILED, "null path");
   EXPECT_EQ(runaudit_check_file("/nonexistent/replay.wlx", nullptr), RUNAUDIT_ERROR);
 
+#ifndef _WIN32
   // Paths: the message runaudit prints for the same file.
   const std::string empty = writeTempFile("api_empty", {});
   const std::string shortFile = writeTempFile("api_short", std::vector<std::uint8_t>(good.begin(), good.begin() + 97));
@@ -256,6 +263,7 @@ TEST(Api, BadBuffersGetTheLoadersMessage) {
     const RunResult checker = runProgram(std::string(RUNAUDIT_BINARY) + " " + shellQuote(path));
     EXPECT_EQ(checker.out, std::string("Error occured while loading replay: ") + r.error + "\n") << path;
   }
+#endif
 }
 
 TEST(Api, NamesAndVersion) {

@@ -1,10 +1,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
+#include "platform/files.h"
 #include "support/replay_builder.h"
 
 namespace {
@@ -62,9 +67,59 @@ TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
     ReplayFile replay{};
     EXPECT_STREQ(loadBytes(c.bytes, replay), c.message) << c.what;
     EXPECT_EQ(replay.records, nullptr) << c.what << ": nothing may stay allocated";
+    // The same bytes in memory: the same message.
+    EXPECT_STREQ(loadReplayBytes(c.bytes.data(), c.bytes.size(), replay), c.message) << c.what << " in memory";
+    EXPECT_EQ(replay.records, nullptr) << c.what;
   }
 }
 
+#ifdef _WIN32
+// An absolute directory whose path is longer than the classic 260
+// characters, in UTF-8.
+std::string longDirectory() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  std::wstring dir = std::wstring(L"\\\\?\\") + std::wstring(temp, n);
+  for (int level = 0; level < 6; ++level) {
+    dir += L"runaudit-long-path-" + std::to_wstring(level) + std::wstring(40, L'x') + L"\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
+  }
+  const std::wstring plain = dir.substr(4);
+  std::string out(plain.size() * 3, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, plain.data(), static_cast<int>(plain.size()), out.data(),
+                                                          static_cast<int>(out.size()), nullptr, nullptr)));
+  EXPECT_GT(out.size(), 300u);
+  return out;
+}
+
+// Windows: devices are never read (the console would wait for a person), a
+// directory cannot be opened, and paths are UTF-8, long ones included.
+TEST(LoadReplay, WindowsPathsAndDevices) {
+  ReplayFile replay{};
+  EXPECT_STREQ(loadReplay("Z:\\nonexistent\\replay.wlx", replay), MSG_OPEN_FAILED);
+  for (const char* device : {"NUL", "CON", "nul", "COM1"}) {
+    const char* message = loadReplay(device, replay);
+    const bool refused =
+        message != nullptr && (std::strcmp(message, MSG_NOT_A_REPLAY) == 0 || std::strcmp(message, MSG_OPEN_FAILED) == 0);
+    EXPECT_TRUE(refused) << device << ": " << (message ? message : "loaded");
+  }
+  EXPECT_STREQ(loadReplay(".", replay), MSG_OPEN_FAILED);
+
+  const std::vector<std::uint8_t> bytes = buildReplayBytes(seed36Replay());
+  const std::string plain = writeTempFile("windows", bytes);
+  const std::string dir = plain.substr(0, plain.find_last_of("/\\") + 1);
+  for (const std::string& name : {dir + "caf\xC3\xA9 \xE2\x98\x83.wlx", longDirectory() + "replay.wlx"}) {
+    std::string reason;
+    ASSERT_TRUE(replaceFileWhole(name, bytes, reason)) << name << ": " << reason;
+    ASSERT_EQ(loadReplay(name.c_str(), replay), nullptr) << name;
+    EXPECT_EQ(replay.header.seed, 36u);
+    releaseReplay(replay);
+    EXPECT_TRUE(sameFile(name, name));
+    EXPECT_FALSE(sameFile(name, plain));
+  }
+  ::unlink(plain.c_str());
+}
+#else
 TEST(LoadReplay, PathsThatAreNotReplayFiles) {
   ReplayFile replay{};
   EXPECT_STREQ(loadReplay("/nonexistent/replay.wlx", replay), MSG_OPEN_FAILED);
@@ -80,6 +135,9 @@ TEST(LoadReplay, PathsThatAreNotReplayFiles) {
   ::unlink(fifo.c_str());
 }
 
+#endif
+
+#ifndef _WIN32
 TEST(LoadReplay, UnreadableFileCannotBeOpened) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   const std::string path = writeTempFile("unreadable", buildReplayBytes(exampleReplay()));
@@ -88,6 +146,7 @@ TEST(LoadReplay, UnreadableFileCannotBeOpened) {
   EXPECT_STREQ(loadReplay(path.c_str(), replay), MSG_OPEN_FAILED);
   ::unlink(path.c_str());
 }
+#endif
 
 TEST(LoadReplay, LoadsTheExampleFile) {
   ReplayFile replay{};

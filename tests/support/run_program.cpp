@@ -1,6 +1,8 @@
 #include "support/run_program.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +27,7 @@ std::string shellQuote(const std::string& text) {
   return out + "'";
 }
 
+#ifndef _WIN32
 RunResult runProgram(const std::string& command) {
   const std::string outPath = writeTempFile("run_out", {});
   const std::string errPath = writeTempFile("run_err", {});
@@ -35,3 +38,4 @@ RunResult runProgram(const std::string& command) {
   ::unlink(errPath.c_str());
   return r;
 }
+#endif

@@ -9,7 +9,8 @@ struct RunResult {
   int status;  // exit status, or -1 when it did not exit normally
 };
 
-// `command` is a shell command line; standard input is /dev/null.
+// `command` is a shell command line; standard input is /dev/null. (Not on
+// Windows, whose tests start no programs.)
 RunResult runProgram(const std::string& command);
 
 // Whole contents of a file ("" when it cannot be read).

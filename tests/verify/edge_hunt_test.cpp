@@ -59,7 +59,7 @@ TEST(EdgeHunt, StoredFindsAgreeSkippedAndFrameByFrame) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(RUNAUDIT_EDGE_FINDS)) {
     ReplayFile replay{};
-    ASSERT_EQ(loadReplay(entry.path().c_str(), replay), nullptr) << entry.path();
+    ASSERT_EQ(loadReplay(entry.path().string().c_str(), replay), nullptr) << entry.path();
     for (const std::uint32_t choice : {0u, 1u, 977u, 4093u, 65521u})
       EXPECT_EQ(huntCompare(replay, choice), "") << entry.path() << ", trace choice " << choice;
     releaseReplay(replay);
