@@ -117,6 +117,16 @@ TEST(LoadReplay, WindowsPathsAndDevices) {
     EXPECT_TRUE(sameFile(name, name));
     EXPECT_FALSE(sameFile(name, plain));
   }
+
+  // A file held open, sharing nothing, by someone else: refused at once.
+  std::wstring wide(plain.begin(), plain.end());
+  const HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(loadReplay(plain.c_str(), replay), MSG_OPEN_FAILED);
+  std::string reason;
+  EXPECT_FALSE(replaceFileWhole(plain, bytes, reason));
+  EXPECT_NE(reason, "");
+  CloseHandle(held);
   ::unlink(plain.c_str());
 }
 #else
