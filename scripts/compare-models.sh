@@ -17,7 +17,7 @@ for text in tests/tool/fixtures/*.txt; do
   replays+=("$out")
 done
 
-builds=(release release:fast soft soft:exact)
+builds=(release release:fast release:split soft soft:exact soft:split)
 [ -x build/arm64/replaytool ] && builds+=(arm64 arm64:exact)
 [ -f build/windows/replaytool.exe ] && builds+=(windows windows:exact)
 status=0

@@ -31,8 +31,12 @@
 // number that v lies beyond, so round64(v) is on r's side of c; r = c with
 // e = 0 is v = c; only r = c with e != 0 asks the exact model.
 //
-// The products need a fused multiply-add; compile the code that uses them
-// for a CPU that has one (the callers choose at run time).
+// A product's error comes from a fused multiply-add: compile the code that
+// uses it for a CPU that has one (the callers choose at run time). Where
+// there is none (x86-64 CPUs before FMA, WebAssembly), the same path is
+// built with RUNAUDIT_FAST_WITHOUT_FMA, and the error comes from Dekker's
+// product of Veltkamp's halves instead (productError below): exact under
+// the conditions stated there, with the rest left to the exact model.
 #pragma once
 
 #include <bit>
@@ -40,7 +44,9 @@
 
 #include "sim/extended.h"
 
-#ifdef RUNAUDIT_COUNT_FAST_OPS
+#if defined(RUNAUDIT_FAST_WITHOUT_FMA)
+#define RUNAUDIT_FASTEXT_NS fastext_split
+#elif defined(RUNAUDIT_COUNT_FAST_OPS)
 #define RUNAUDIT_FASTEXT_NS fastext_counted
 #else
 #define RUNAUDIT_FASTEXT_NS fastext
@@ -151,6 +157,43 @@ RUNAUDIT_FAST_INLINE bool isNearestSum(double r, double e) {
   return error < binade * 0x1.ff8p-54 || error == binade * 0x1p-53;
 }
 
+#ifdef RUNAUDIT_FAST_WITHOUT_FMA
+// Without a fused multiply-add: e = v - r for r = fl(a·b), from Veltkamp's
+// split of each operand into two halves of at most 26 significant bits
+// (x = hi + lo exactly, hi = fl(fl(c·x) - fl(fl(c·x) - x)) with c = 2^27 + 1)
+// and Dekker's sum of the four partial products. Dekker and Veltkamp prove
+// e exact in binary64 with rounding to nearest when nothing overflows or
+// underflows on the way; the conditions that guarantee it:
+// - |a|, |b| < 2^995, so that c·a and c·b (below 2^1023) stay finite;
+// - |r| >= 2^-960, so that |a·b| > 2^-961 and the exponents of a and b
+//   (2^e <= |x| < 2^(e+1), subnormals included) add up to at least -962,
+//   above the -970 = -1022 + 52 that the proofs need: every partial product
+//   and every error of the sum is then a multiple of 2^-1074 with at most 53
+//   significant bits, so none of them is rounded.
+// productSplits tests them; the fast tests then take e as exact (which the
+// fused multiply-add's single rounding only bounds), and a product outside
+// them is left to the exact model. r = ±0 needs no error: it is the answer
+// (see isNearestProduct), and passes whatever e comes out. A NaN or an
+// infinite operand or r fails the test (its binade is infinite), and so
+// does an overflow inside the sum: e is then infinite or NaN.
+RUNAUDIT_FAST_INLINE bool productSplits(double a, double b, double r) {
+  return r == 0.0 || (binadeOf(a) < 0x1p995 && binadeOf(b) < 0x1p995 && binadeOf(r) >= 0x1p-960);
+}
+
+RUNAUDIT_FAST_INLINE double productError(double a, double b, double r) {
+  constexpr double SPLITTER = 0x1p27 + 1;
+  const double ca = SPLITTER * a, aHigh = ca - (ca - a), aLow = a - aHigh;
+  const double cb = SPLITTER * b, bHigh = cb - (cb - b), bLow = b - bHigh;
+  return (((aHigh * bHigh - r) + aHigh * bLow) + aLow * bHigh) + aLow * bLow;
+}
+#else
+// Every product splits here: the fused multiply-add's error is exact or
+// rounded once, and the fast tests allow for both.
+RUNAUDIT_FAST_INLINE bool productSplits(double, double, double) { return true; }
+
+RUNAUDIT_FAST_INLINE double productError(double a, double b, double r) { return __builtin_fma(a, b, -r); }
+#endif
+
 // Exact error of r = fl(a + b) (Knuth's TwoSum: no branch, any order).
 RUNAUDIT_FAST_INLINE double sumError(double a, double b, double r) {
   const double bPart = r - a;
@@ -176,7 +219,9 @@ RUNAUDIT_FAST_INLINE NegatedSum extNeg(Sum s) { return {s}; }
 
 [[gnu::noinline]] inline double storeProductSlowly(double a, double b) {
   const double r = a * b;
-  return decideNearMidpoint(r, __builtin_fma(a, b, -r), [a, b] { return ::store(::extMul(::widen(a), ::widen(b))); });
+  auto exact = [a, b] { return ::store(::extMul(::widen(a), ::widen(b))); };
+  if (!productSplits(a, b, r)) return fallBack(exact);
+  return decideNearMidpoint(r, productError(a, b, r), exact);
 }
 
 RUNAUDIT_FAST_INLINE double store(Sum s) {
@@ -188,7 +233,7 @@ RUNAUDIT_FAST_INLINE double store(Sum s) {
 
 RUNAUDIT_FAST_INLINE double store(Product p) {
   const double r = p.a * p.b;
-  if (isNearestProduct(r, __builtin_fma(p.a, p.b, -r))) [[likely]]
+  if (productSplits(p.a, p.b, r) && isNearestProduct(r, productError(p.a, p.b, r))) [[likely]]
     return r;
   return storeProductSlowly(p.a, p.b);
 }

@@ -1,7 +1,8 @@
 // Chooses the arithmetic of one compiled copy of the frame step. The frame
-// step is built twice from the same source: with the exact model
-// (namespace frame_exact) and with the fast binary64 path (frame_fast, for
-// CPUs with a fused multiply-add); frame_dispatch.cpp picks one at run time.
+// step is built three times from the same source: with the exact model
+// (namespace frame_exact), with the fast binary64 path on a fused
+// multiply-add (frame_fast) and on split products without one
+// (frame_split); frame_dispatch.cpp picks one at run time.
 #pragma once
 
 #include "sim/extended.h"
@@ -9,7 +10,9 @@
 #ifdef RUNAUDIT_FRAME_FAST
 #include "sim/fast_extended.h"
 
-#ifdef RUNAUDIT_COUNT_FAST_OPS
+#if defined(RUNAUDIT_FAST_WITHOUT_FMA)
+#define RUNAUDIT_FRAME_NS frame_split
+#elif defined(RUNAUDIT_COUNT_FAST_OPS)
 #define RUNAUDIT_FRAME_NS frame_fast_counted
 #else
 #define RUNAUDIT_FRAME_NS frame_fast
@@ -31,7 +34,7 @@ using RUNAUDIT_FASTEXT_NS::operator>;
 // Only the frame functions are compiled for the FMA unit: inline helpers
 // from headers keep the baseline instruction set wherever the linker keeps
 // their out-of-line copies.
-#if defined(__x86_64__) && !defined(__FMA__)
+#if defined(__x86_64__) && !defined(__FMA__) && !defined(RUNAUDIT_FAST_WITHOUT_FMA)
 #define RUNAUDIT_FRAME_TARGET [[gnu::target("fma")]]
 #else
 #define RUNAUDIT_FRAME_TARGET

@@ -21,50 +21,56 @@ bool fastFramesSupported() {
 
 namespace {
 
-// Where the x87 unit does the exact model, it is the faster of the two on
-// the machines measured (see the README's performance section); the
-// software model is several times slower than the fast path.
-bool chooseFastFrames() {
+enum class Frames { Exact, Fused, Split };
+
+bool chosen(const char* name) {
   const char* choice = std::getenv("RUNAUDIT_FRAMES");
-  if (choice != nullptr && std::strcmp(choice, "exact") == 0) return false;
-  if (!fastFramesSupported()) return false;
-  if (choice != nullptr && std::strcmp(choice, "fast") == 0) return true;
-  return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0;
+  return choice != nullptr && std::strcmp(choice, name) == 0;
 }
 
-// Chosen once, before main: a load and a well-predicted branch per frame.
-const bool useFastFrames = chooseFastFrames();
-const bool useFastChains = fastFramesSupported() && !(std::getenv("RUNAUDIT_FRAMES") != nullptr &&
-                                                      std::strcmp(std::getenv("RUNAUDIT_FRAMES"), "exact") == 0);
+// Where the x87 unit does the exact model, it is the faster of the two on
+// the machines measured (see the README's performance section); the
+// software model is several times slower than either fast path.
+Frames chooseFrames() {
+  if (chosen("exact")) return Frames::Exact;
+  if (chosen("split")) return Frames::Split;
+  if (chosen("fast")) return fastFramesSupported() ? Frames::Fused : Frames::Exact;
+  if (RUNAUDIT_EXTENDED_IS_SOFTWARE == 0) return Frames::Exact;
+  return fastFramesSupported() ? Frames::Fused : Frames::Split;
+}
+
+// A chain of speed updates beats the x87 unit on the fused path; without
+// a fused multiply-add the unit keeps them unless the model is software.
+Frames chooseChains() {
+  if (chosen("exact")) return Frames::Exact;
+  if (chosen("split")) return Frames::Split;
+  if (fastFramesSupported()) return Frames::Fused;
+  return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0 ? Frames::Split : Frames::Exact;
+}
+
+// Chosen once, before main: a load and well-predicted branches per frame.
+const Frames frames = chooseFrames();
+const Frames chains = chooseChains();
 
 }  // namespace
 
-bool fastFramesInUse() { return useFastFrames; }
+bool fastFramesInUse() { return frames != Frames::Exact; }
 
-double steerSpeed(double vx, std::uint8_t input) {
-  return useFastChains ? frame_fast::steeredSpeed(vx, input) : frame_exact::steeredSpeed(vx, input);
-}
-double movePosition(double x, double vx) {
-  return useFastChains ? frame_fast::movedPosition(x, vx) : frame_exact::movedPosition(x, vx);
-}
-void glide(double& x, double& vx) { useFastChains ? frame_fast::glide(x, vx) : frame_exact::glide(x, vx); }
-double decaySpeedChain(double vx, std::uint64_t frames, double stopBelow) {
-  return useFastChains ? frame_fast::decayedSpeed(vx, frames, stopBelow)
-                       : frame_exact::decayedSpeed(vx, frames, stopBelow);
-}
-double bounceSpeedChain(double vx, std::uint8_t input, std::uint64_t frames) {
-  return useFastChains ? frame_fast::bouncedOnTheSpot(vx, input, frames)
-                       : frame_exact::bouncedOnTheSpot(vx, input, frames);
-}
-double bounceSpeed(double vx) { return useFastChains ? frame_fast::bouncedSpeed(vx) : frame_exact::bouncedSpeed(vx); }
+#define RUNAUDIT_DISPATCH(choice, call) \
+  ((choice) == Frames::Fused ? frame_fast::call : (choice) == Frames::Split ? frame_split::call : frame_exact::call)
 
-void applyInput(GameState& s, std::uint8_t input) {
-  useFastFrames ? frame_fast::applyInput(s, input) : frame_exact::applyInput(s, input);
+double steerSpeed(double vx, std::uint8_t input) { return RUNAUDIT_DISPATCH(chains, steeredSpeed(vx, input)); }
+double movePosition(double x, double vx) { return RUNAUDIT_DISPATCH(chains, movedPosition(x, vx)); }
+void glide(double& x, double& vx) { RUNAUDIT_DISPATCH(chains, glide(x, vx)); }
+double decaySpeedChain(double vx, std::uint64_t count, double stopBelow) {
+  return RUNAUDIT_DISPATCH(chains, decayedSpeed(vx, count, stopBelow));
 }
-bool startJump(GameState& s) { return useFastFrames ? frame_fast::startJump(s) : frame_exact::startJump(s); }
-void integrateMotion(GameState& s) {
-  useFastFrames ? frame_fast::integrateMotion(s) : frame_exact::integrateMotion(s);
+double bounceSpeedChain(double vx, std::uint8_t input, std::uint64_t count) {
+  return RUNAUDIT_DISPATCH(chains, bouncedOnTheSpot(vx, input, count));
 }
-bool stepFrame(GameState& s, std::uint8_t input) {
-  return useFastFrames ? frame_fast::stepFrame(s, input) : frame_exact::stepFrame(s, input);
-}
+double bounceSpeed(double vx) { return RUNAUDIT_DISPATCH(chains, bouncedSpeed(vx)); }
+
+void applyInput(GameState& s, std::uint8_t input) { RUNAUDIT_DISPATCH(frames, applyInput(s, input)); }
+bool startJump(GameState& s) { return RUNAUDIT_DISPATCH(frames, startJump(s)); }
+void integrateMotion(GameState& s) { RUNAUDIT_DISPATCH(frames, integrateMotion(s)); }
+bool stepFrame(GameState& s, std::uint8_t input) { return RUNAUDIT_DISPATCH(frames, stepFrame(s, input)); }

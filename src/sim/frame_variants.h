@@ -1,7 +1,9 @@
-// The frame step exists in two builds of the same code: on the exact model
-// alone, and on the fast binary64 path with the exact model as fallback.
-// Both give identical states bit for bit; stepFrame() and its parts (see
-// frame_step.h) use the faster one this build and CPU offer.
+// The frame step exists in three builds of the same code: on the exact
+// model alone, and on the fast binary64 path with the exact model as
+// fallback, its products' errors from a fused multiply-add (frame_fast) or
+// from split products (frame_split, for CPUs without one). All give
+// identical states bit for bit; stepFrame() and its parts (see
+// frame_step.h) use the fastest one this build and CPU offer.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@ struct GameState;
 
 RUNAUDIT_DECLARE_FRAME_VARIANT(frame_exact)
 RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast)
+RUNAUDIT_DECLARE_FRAME_VARIANT(frame_split)
 // Counts operations and fallbacks into fastOpCounts: built for benchmarks only.
 RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast_counted)
 
@@ -32,10 +35,11 @@ RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast_counted)
 // Whether this CPU and build can run frame_fast: it needs a fused
 // multiply-add unit and binary64 arithmetic that keeps subnormals.
 bool fastFramesSupported();
-// Whether stepFrame() uses frame_fast: by default where it is supported and
-// the exact model is the software one. RUNAUDIT_FRAMES=exact or =fast in the
-// environment overrides that (fast only where supported), to compare or
-// time the two.
+// Whether stepFrame() uses a fast path (frame_fast, else frame_split): by
+// default where the exact model is the software one, on frame_fast where
+// it is supported and on frame_split elsewhere. RUNAUDIT_FRAMES=exact,
+// =fast (where supported) or =split in the environment overrides that, to
+// compare or time them.
 bool fastFramesInUse();
 
 // The frame's own speed updates one at a time, for playback's shortcuts:
