@@ -3,8 +3,8 @@
 # frame step and with the fast binary64 one (RUNAUDIT_FRAMES), must agree on
 # every sample and fixture: runaudit's whole output, and the state after
 # every frame. Run after the release and soft presets are built (the arm64
-# build, under qemu-user, and the Windows build, under Wine, are compared
-# too when present).
+# build, under qemu-user, the Windows build, under Wine, and the WebAssembly
+# build, under node, are compared too when present).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d)
@@ -20,6 +20,7 @@ done
 builds=(release release:fast release:split soft soft:exact soft:split)
 [ -x build/arm64/replaytool ] && builds+=(arm64 arm64:exact)
 [ -f build/windows/replaytool.exe ] && builds+=(windows windows:exact)
+[ -f build/wasm/replaytool.js ] && builds+=(wasm wasm:exact)
 status=0
 for replay in "${replays[@]}"; do
   for build in "${builds[@]}"; do
@@ -30,6 +31,7 @@ for replay in "${replays[@]}"; do
     exe=
     [ "$dir" = arm64 ] && run+=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
     [ "$dir" = windows ] && run+=(cmake/wine-run.sh) && exe=.exe
+    [ "$dir" = wasm ] && run+=(node) && exe=.js
     "${run[@]}" "build/$dir/runaudit$exe" "$replay" >"$work/$build.out" || true
     "${run[@]}" "build/$dir/replaytool$exe" trace "$replay" >"$work/$build.trace"
   done

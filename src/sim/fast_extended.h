@@ -39,7 +39,7 @@
 // the conditions stated there, with the rest left to the exact model.
 #pragma once
 
-#include <bit>
+#include "sim/bits.h"
 #include <cstdint>
 
 #include "sim/extended.h"
@@ -99,7 +99,7 @@ template <class Exact>
 // 2^E for normal r; 0 for ±0 and subnormals, inf for inf and NaN.
 RUNAUDIT_FAST_INLINE double binadeOf(double r) {
   constexpr std::uint64_t EXPONENT = 0x7FFull << 52;
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(r) & EXPONENT);
+  return bitCast<double>(bitCast<std::uint64_t>(r) & EXPONENT);
 }
 
 // The rare result that is not r: kept out of line, so that the branch to it
@@ -116,7 +116,7 @@ template <class Exact>
   constexpr std::uint64_t MAGNITUDE = ~0ull >> 1;
   constexpr std::uint64_t SMALLEST = 54ull << 52;  // 2^-969
   constexpr std::uint64_t LARGEST = 2023ull << 52;  // 2^1000
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(r);
+  const std::uint64_t bits = bitCast<std::uint64_t>(r);
   const std::uint64_t magnitude = bits & MAGNITUDE;
   // Zero passes: magnitude - 1 wraps to the top.
   if (magnitude - 1 < SMALLEST - 1 || magnitude >= LARGEST) return fallBack(exact);

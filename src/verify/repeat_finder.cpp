@@ -1,10 +1,10 @@
 #include "verify/repeat_finder.h"
 
-#include <bit>
+#include "sim/bits.h"
 
 namespace {
 
-std::uint64_t bitsOf(double v) { return std::bit_cast<std::uint64_t>(v); }
+std::uint64_t bitsOf(double v) { return bitCast<std::uint64_t>(v); }
 
 // Equal states hash equal whatever fields are left out; these are the ones
 // that change from frame to frame in a game that has not yet cycled.

@@ -1,6 +1,5 @@
 #include "support/run_program.h"
-
-#ifndef _WIN32
+#if RUNAUDIT_TESTS_RUN_PROGRAMS
 #include <sys/wait.h>
 #endif
 #include <unistd.h>
@@ -27,7 +26,7 @@ std::string shellQuote(const std::string& text) {
   return out + "'";
 }
 
-#ifndef _WIN32
+#if RUNAUDIT_TESTS_RUN_PROGRAMS
 RunResult runProgram(const std::string& command) {
   const std::string outPath = writeTempFile("run_out", {});
   const std::string errPath = writeTempFile("run_err", {});
