@@ -56,8 +56,7 @@ void describe(const ReplayFile& replay, const PlaybackOutcome& o, runaudit_resul
     result.ended = runaudit_end{o.frames, o.recordsPlayed, o.frames - o.lastRecordStart};
     result.markerFollows = o.markerFollows ? 1 : 0;
   } else {
-    // Playback stops early only at a marker.
-    result.aliveAt = o.recordsPlayed < recordCountOf(replay) ? RUNAUDIT_ALIVE_AT_END_MARKER : RUNAUDIT_ALIVE_AT_END_OF_RECORDS;
+    result.aliveAt = stoppedAtMarker(replay, o) ? RUNAUDIT_ALIVE_AT_END_MARKER : RUNAUDIT_ALIVE_AT_END_OF_RECORDS;
   }
   result.endMarkerRecord = firstEndMarker(replay);
   result.highestFloor = o.highestFloor;

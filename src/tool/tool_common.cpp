@@ -126,6 +126,3 @@ bool parseCount(const char* text, std::uint64_t& value) {
 }
 
 
-const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header) {
-  return outcome.recordsPlayed < static_cast<std::uint32_t>(header.recordCount) ? "end marker" : "records exhausted";
-}

@@ -57,9 +57,6 @@ bool readReplayImage(const std::string& path, ReplayImage& image, std::string& e
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);
 
-// What a game that did not end met: "end marker" or "records exhausted"
-// (playback stops early only at a marker).
-const char* aliveReason(const PlaybackOutcome& outcome, const ReplayHeader& header);
 
 // The commands, each given its parsed command line.
 int runShow(const CommandLine& line);

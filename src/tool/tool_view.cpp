@@ -134,7 +134,7 @@ std::string safeForScript(std::string json) {
 }
 
 std::string pageData(const Columns& c, const ReplayHeader& h, const PlaybackOutcome& o, std::uint32_t marker,
-                     bool cut) {
+                     bool cut, const char* aliveAt) {
   const std::size_t nameLength = strnlen(h.playerName, 32), dateLength = strnlen(h.date, 32);
   std::string j = "{\"version\":1,\"fps\":60,\"frames\":";
   j.append(std::to_string(c.y.size() - 1));
@@ -146,7 +146,7 @@ std::string pageData(const Columns& c, const ReplayHeader& h, const PlaybackOutc
   j.append(",\"frameInRecord\":").append(std::to_string(o.frames - o.lastRecordStart));
   j.append(",\"markerRecord\":").append(std::to_string(marker));
   j.append(",\"markerFollows\":").append(o.died && o.markerFollows ? "true" : "false");
-  j.append(",\"aliveAt\":\"").append(o.died ? "" : aliveReason(o, h)).append("\"");
+  j.append(",\"aliveAt\":\"").append(aliveAt).append("\"");
   j.append(",\"claimed\":{\"score\":").append(std::to_string(h.score)).append(",\"floor\":").append(std::to_string(h.floor))
       .append(",\"combo\":").append(std::to_string(h.combo)).append("}");
   j.append(",\"simulated\":{\"floor\":").append(std::to_string(o.highestFloor)).append(",\"combo\":")
@@ -204,6 +204,7 @@ int runView(const CommandLine& line) {
   const PlaybackOutcome verdict = shown.stopped && !shown.died ? playReplayOutcome(replay) : shown;
   const bool cut = verdict.frames > MAX_VIEW_FRAMES;
   const std::uint32_t marker = firstEndMarker(replay);
+  const char* aliveAt = verdict.died ? "" : stoppedAtMarker(replay, verdict) ? "end marker" : "records exhausted";
   releaseReplay(replay);
 
   const std::string overview = overviewSvg(columns, verdict);
@@ -214,7 +215,7 @@ int runView(const CommandLine& line) {
 
   const std::string page = fillTemplate(VIEWER_HTML, {{"/*VIEWER_CSS*/", VIEWER_CSS},
                                                       {"<!--VIEWER_OVERVIEW-->", overview},
-                                                      {"/*VIEWER_DATA*/", pageData(columns, replay.header, verdict, marker, cut)},
+                                                      {"/*VIEWER_DATA*/", pageData(columns, replay.header, verdict, marker, cut, aliveAt)},
                                                       {"/*VIEWER_JS*/", VIEWER_JS}});
   if (html == nullptr) {
     std::fwrite(page.data(), 1, page.size(), stdout);

@@ -348,6 +348,10 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
 
 bool playReplay(const ReplayFile& replay) { return playReplayOutcome(replay).valid; }
 
+bool stoppedAtMarker(const ReplayFile& replay, const PlaybackOutcome& outcome) {
+  return outcome.recordsPlayed < recordCountOf(replay);
+}
+
 bool claimsMatch(const ReplayHeader& header, const PlaybackOutcome& outcome) {
   return header.floor == outcome.highestFloor && header.combo == outcome.finalState.bestCombo;
 }

@@ -77,6 +77,11 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
 // True when the game ends during a record that the end marker follows.
 bool playReplay(const ReplayFile& replay);
 
+// For a game that did not end: true when playback stopped at the end
+// marker, false when the records ran out (playback stops early only at a
+// marker).
+bool stoppedAtMarker(const ReplayFile& replay, const PlaybackOutcome& outcome);
+
 // True when the header claims exactly what the game reached: its floor is
 // the highest floor landed on and its combo the best combo. (The score's
 // formula is not part of the model: a claimed score is never checked.)
