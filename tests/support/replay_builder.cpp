@@ -2,11 +2,22 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 namespace {
+
+// A name no other test process or thread uses at the same time. The
+// process id alone is not enough: under node every process has the same
+// one, and ctest runs test processes side by side.
+std::string uniqueSuffix() {
+  static const unsigned tag = std::random_device{}();
+  static std::atomic<unsigned> count{0};
+  return std::to_string(::getpid()) + "_" + std::to_string(tag) + "_" + std::to_string(count++);
+}
 
 void putText(char* field, const std::string& text, std::size_t width) {
   std::memset(field, 0, width);
@@ -62,7 +73,7 @@ ReplayFile buildReplay(const ReplayFixture& fixture) {
 
 std::string writeTempFile(const std::string& stem, const std::vector<std::uint8_t>& bytes) {
   const char* dir = std::getenv("TEST_TMPDIR");
-  std::string path = std::string(dir ? dir : "/tmp") + "/runaudit_" + stem + "_" + std::to_string(::getpid());
+  std::string path = std::string(dir ? dir : "/tmp") + "/runaudit_" + stem + "_" + uniqueSuffix();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
