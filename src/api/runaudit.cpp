@@ -2,11 +2,15 @@
 // checkLoaded, the one path from a loaded replay to a result.
 #include "api/runaudit.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "replay/replay_file.h"
+#include "api/result_facts.h"
 #include "sim/fpu_mode.h"
 #include "verify/playback.h"
+#include "view/view_data.h"
 
 static_assert(sizeof(runaudit_header::signature) == sizeof(ReplayHeader::signature));
 static_assert(sizeof(runaudit_header::name) == sizeof(ReplayHeader::playerName));
@@ -68,11 +72,11 @@ void describe(const ReplayFile& replay, const PlaybackOutcome& o, runaudit_resul
 
 // Plays a loaded replay in the game's floating-point mode, the caller's
 // mode put back afterwards, and releases it.
-int checkLoaded(ReplayFile& replay, runaudit_result& result) {
+int checkLoaded(ReplayFile& replay, runaudit_result& result, const PlaybackOptions& options = {}) {
   const FloatingPointMode callers = enterGameMode();
   int verdict = RUNAUDIT_ERROR;
   try {
-    describe(replay, playReplayOutcome(replay), result);
+    describe(replay, playReplayOutcome(replay, options), result);
     verdict = result.verdict;
   } catch (...) {
     // Playback throws nothing but bad_alloc, and nothing crosses the API.
@@ -81,6 +85,15 @@ int checkLoaded(ReplayFile& replay, runaudit_result& result) {
   leaveGameMode(callers);
   releaseReplay(replay);
   return verdict;
+}
+
+// Hands text over as malloc'd memory, freed by runaudit_free.
+int handOver(const std::string& text, char** out, size_t* length) {
+  *out = static_cast<char*>(std::malloc(text.size() + 1));
+  if (*out == nullptr) return -1;
+  std::memcpy(*out, text.c_str(), text.size() + 1);
+  if (length != nullptr) *length = text.size();
+  return 0;
 }
 
 }  // namespace
@@ -98,6 +111,50 @@ int runaudit_check_bytes(const void* bytes, size_t size, runaudit_result* result
     return failed(*result, loadErrorOf(message));
   return checkLoaded(replay, *result);
 }
+
+int runaudit_check_bytes_progress(const void* bytes, size_t size, runaudit_result* result, runaudit_progress progress,
+                                  void* context) {
+  if (result == nullptr) return RUNAUDIT_ERROR;
+  ReplayFile replay{};
+  if (const char* message = loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay))
+    return failed(*result, loadErrorOf(message));
+  PlaybackOptions options;
+  options.progress = progress;
+  options.progressContext = context;
+  return checkLoaded(replay, *result, options);
+}
+
+int runaudit_result_json(const runaudit_result* result, char** json, size_t* length) {
+  if (json == nullptr) return -1;
+  *json = nullptr;
+  if (result == nullptr) return -1;
+  try {
+    return handOver(resultJson(*result), json, length);
+  } catch (...) {
+    return -1;
+  }
+}
+
+int runaudit_view_bytes(const void* bytes, size_t size, char** json, size_t* length) {
+  if (json == nullptr) return RUNAUDIT_ERROR;
+  *json = nullptr;
+  ReplayFile replay{};
+  if (loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay) != nullptr) return RUNAUDIT_ERROR;
+  const FloatingPointMode callers = enterGameMode();
+  int verdict = RUNAUDIT_ERROR;
+  try {
+    const ReplayView view = viewReplay(replay);
+    const std::string overview = overviewSvg(view);
+    if (handOver(viewJson(view, &overview), json, length) == 0) verdict = view.verdict.valid ? RUNAUDIT_VALID : RUNAUDIT_INVALID;
+  } catch (...) {
+    // Out of memory: no text, and nothing crosses the API.
+  }
+  leaveGameMode(callers);
+  releaseReplay(replay);
+  return verdict;
+}
+
+void runaudit_free(void* memory) { std::free(memory); }
 
 int runaudit_check_file(const char* path, runaudit_result* result) {
   if (result == nullptr) return RUNAUDIT_ERROR;

@@ -19,8 +19,9 @@
  * Rules for every function:
  *   - Plain C, no exceptions, no global state: any number of threads may
  *     call the library at once, on different records.
- *   - The caller owns every record it passes; the library allocates nothing
- *     the caller must free.
+ *   - The caller owns every record it passes. The only memory the library
+ *     hands over is the text of runaudit_result_json and
+ *     runaudit_view_bytes, freed by runaudit_free.
  *   - A check saves the calling thread's floating-point mode, runs in the
  *     mode the model needs, and restores the caller's mode before returning.
  *
@@ -150,6 +151,41 @@ RUNAUDIT_API int runaudit_check_bytes(const void* bytes, size_t size, runaudit_r
  * messages only a file can give: RUNAUDIT_OPEN_FAILED (also for a NULL
  * path) and RUNAUDIT_READ_FAILED. */
 RUNAUDIT_API int runaudit_check_file(const char* path, runaudit_result* result);
+
+/* Called during a long check with the records played so far and the
+ * file's record count: at the start, then after every 1024 records. A
+ * record may stand for many frames, but the cost of any one record is
+ * bounded, so the calls come at least every few milliseconds of work.
+ * To give up on a check, run it where it can be stopped (a thread, a Web
+ * Worker, a process). */
+typedef void (*runaudit_progress)(void* context, uint32_t recordsPlayed, uint32_t recordCount);
+
+/* As runaudit_check_bytes, reporting progress to `progress` (which may be
+ * NULL) with `context` passed through. */
+RUNAUDIT_API int runaudit_check_bytes_progress(const void* bytes, size_t size, runaudit_result* result,
+                                               runaudit_progress progress, void* context);
+
+/* The result as one JSON object, with the names `replaytool check --json`
+ * prints: "verdict", "error", "frames", "ended", "aliveAt",
+ * "endMarkerRecord", "markerFollows", "highestFloor", "bestCombo",
+ * "comboScore", "speedLevel", "claimed", "claims", then "header" (the
+ * header's fields, the name and date as UTF-8 text), which is null, as
+ * every game fact is, for a file that did not load. Sets `*json` to the
+ * NUL-terminated text (free it with runaudit_free) and `*length` (when not
+ * NULL) to its length in bytes. Returns 0, or -1 with `*json` NULL when
+ * an argument is NULL or memory ran out. */
+RUNAUDIT_API int runaudit_result_json(const runaudit_result* result, char** json, size_t* length);
+
+/* What the replay viewer draws for the replay in `size` bytes at `bytes`:
+ * the game played frame by frame (its first 1,000,000 frames), as JSON
+ * with per-frame columns, the verdict of the whole file, the claims and an
+ * SVG overview of the climb (see docs/format.md). Sets `*json` as
+ * runaudit_result_json does and returns the verdict; for a file that does
+ * not load returns RUNAUDIT_ERROR with `*json` NULL. */
+RUNAUDIT_API int runaudit_view_bytes(const void* bytes, size_t size, char** json, size_t* length);
+
+/* Frees text the library handed over; NULL is ignored. */
+RUNAUDIT_API void runaudit_free(void* memory);
 
 /* The fixed message of a load error ("Could not open file", ...), NULL for
  * RUNAUDIT_LOADED and for numbers that are not load errors. */

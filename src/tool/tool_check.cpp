@@ -14,8 +14,8 @@
 #include "api/runaudit.h"
 #include "platform/files.h"
 #include "replay/replay_text.h"
-#include "tool/json_text.h"
-#include "tool/result_facts.h"
+#include "view/json_text.h"
+#include "api/result_facts.h"
 #include "tool/tool_common.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include "replay/replay_text.h"
 #include "api/runaudit.h"
-#include "tool/json_text.h"
-#include "tool/result_facts.h"
+#include "view/json_text.h"
+#include "api/result_facts.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
 

@@ -1,165 +1,17 @@
 // replaytool view: the exactly simulated game as a self-contained HTML page
 // (or its overview alone as SVG). The page draws what is stored here and
 // never simulates anything itself.
-#include <algorithm>
-#include <cinttypes>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "sim/extended.h"
-#include "tool/json_text.h"
 #include "tool/tool_common.h"
-#include "tool/view_encode.h"
 #include "tool/viewer_assets.h"
-#include "verify/playback.h"
+#include "view/view_data.h"
 
 namespace {
-
-// Frames kept for the page: a million frames (about 4.6 hours of play at
-// 60 frames per second) make a page of a few megabytes at most.
-constexpr std::uint64_t MAX_VIEW_FRAMES = 1000000;
-
-// Per-frame columns, frame 0 being the fresh game.
-struct Columns {
-  std::vector<std::int32_t> x, y, scrolled, jump, input, record, speed, combo, floor, best, score;
-  std::vector<std::int32_t> floorLeft, floorRight;  // per floor number, as generated
-};
-
-void addFrame(Columns& c, const GameState& s, std::uint32_t record, std::uint8_t input) {
-  c.x.push_back(truncLow32(widen(s.x)));
-  c.y.push_back(truncLow32(widen(s.y)));
-  c.scrolled.push_back(s.scrolled);
-  c.jump.push_back(static_cast<std::int32_t>(s.jumpState));
-  c.input.push_back(input);
-  c.record.push_back(static_cast<std::int32_t>(record));
-  c.speed.push_back(s.speedLevel);
-  c.combo.push_back(s.comboTimer != 0 ? s.comboFloors : 0);
-  c.floor.push_back(s.lastFloor);
-  c.best.push_back(s.bestCombo);
-  c.score.push_back(s.comboScore);
-  // Floors are created in order; the newest sits just before ringNext.
-  while (static_cast<std::int64_t>(c.floorLeft.size()) < s.floorCount) {
-    const auto n = static_cast<std::int32_t>(c.floorLeft.size());
-    const std::int32_t back = s.floorCount - n;  // 1 for the newest
-    if (back > FLOOR_RING_SIZE) {                // already gone from the ring: unseen
-      c.floorLeft.push_back(0);
-      c.floorRight.push_back(0);
-      continue;
-    }
-    const FloorSlot& f = s.floors.slot[(s.ringNext - back + FLOOR_RING_SIZE) % FLOOR_RING_SIZE];
-    c.floorLeft.push_back(f.left);
-    c.floorRight.push_back(f.right);
-  }
-}
-
-bool collect(void* context, const FrameReport& r) {
-  auto& c = *static_cast<Columns*>(context);
-  addFrame(c, *r.state, r.record, r.input);
-  return r.frame < MAX_VIEW_FRAMES;
-}
-
-// The player's height and the screen's bottom edge, in floors.
-double heightOf(const Columns& c, std::size_t i) { return (431.0 - c.y[i] + c.scrolled[i]) / 80.0; }
-double bottomOf(const Columns& c, std::size_t i) { return (c.scrolled[i] - 108) / 80.0; }
-
-std::string number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", v);
-  return text;
-}
-
-// The whole climb at a glance: height over time, the screen's bottom edge,
-// landings, scored combos and the end. Clicking it seeks (in the page).
-std::string overviewSvg(const Columns& c, const PlaybackOutcome& o) {
-  constexpr double W = 1000, H = 240, PAD = 20;
-  const std::size_t n = c.y.size();
-  double top = 1;
-  for (std::size_t i = 0; i < n; ++i) top = std::max(top, heightOf(c, i));
-  top = std::ceil(top + 0.5);
-  double bottom = 0;
-  for (std::size_t i = 0; i < n; ++i) bottom = std::min(bottom, bottomOf(c, i));
-  const double span = n > 1 ? static_cast<double>(n - 1) : 1.0;
-  auto px = [&](std::size_t i) { return number(PAD + (W - 2 * PAD) * static_cast<double>(i) / span); };
-  auto py = [&](double h) { return number(H - PAD - (H - 2 * PAD) * (h - bottom) / (top - bottom)); };
-
-  // At most one point per horizontal unit: the highest and lowest of each.
-  const std::size_t step = std::max<std::size_t>(1, n / 1000);
-  std::string height, edge;
-  for (std::size_t i = 0; i < n; i += step) {
-    std::size_t hi = i, lo = i;
-    for (std::size_t k = i; k < std::min(n, i + step); ++k) {
-      if (heightOf(c, k) > heightOf(c, hi)) hi = k;
-      if (heightOf(c, k) < heightOf(c, lo)) lo = k;
-    }
-    for (std::size_t k : {std::min(hi, lo), std::max(hi, lo)}) height.append(px(k)).append(",").append(py(heightOf(c, k))).append(" ");
-    edge.append(px(i)).append(",").append(py(bottomOf(c, i))).append(" ");
-  }
-  std::string marks;
-  std::size_t landings = 0;
-  for (std::size_t i = 1; i < n; ++i) {
-    if (c.jump[i] == 0 && c.jump[i - 1] != 0 && c.floor[i] != c.floor[i - 1] && ++landings <= 5000)
-      marks.append("<circle class=\"landing\" cx=\"").append(px(i)).append("\" cy=\"").append(py(heightOf(c, i))).append("\" r=\"2\"/>");
-    if (c.score[i] != c.score[i - 1])
-      marks.append("<path class=\"combo\" d=\"M").append(px(i)).append(" ").append(number(PAD)).append("V").append(number(H - PAD))
-          .append("\"><title>combo of ").append(std::to_string(c.score[i] - c.score[i - 1]))
-          .append(" points at frame ").append(std::to_string(i)).append("</title></path>");
-  }
-  if (o.died && n > 0)
-    marks.append("<g class=\"death\"><circle cx=\"").append(px(n - 1)).append("\" cy=\"").append(py(heightOf(c, n - 1)))
-        .append("\" r=\"6\"/><title>the game ends at frame ").append(std::to_string(o.frames)).append("</title></g>");
-
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"overview\" viewBox=\"0 0 1000 240\" width=\"1000\" height=\"240\">";
-  svg.append("<style>.overview{background:#10141c;font:11px sans-serif}.height{fill:none;stroke:#7fd1ff;stroke-width:1.5}"
-             ".edge{fill:none;stroke:#ff7f7f;stroke-dasharray:4 3}.landing{fill:#ffe08a}.combo{stroke:#c38bff;stroke-opacity:.6}"
-             ".death circle{fill:none;stroke:#ff4040;stroke-width:2}text{fill:#cfd6e0}</style>");
-  svg.append("<polyline class=\"edge\" points=\"").append(edge).append("\"/>");
-  svg.append("<polyline class=\"height\" points=\"").append(height).append("\"/>");
-  svg.append(marks);
-  svg.append("<text x=\"24\" y=\"14\">height in floors (blue), screen bottom (red), landings, combos, end; ")
-      .append(std::to_string(n > 0 ? n - 1 : 0)).append(" frames</text></svg>");
-  return svg;
-}
-
-std::string column(const std::vector<std::int32_t>& v) { return std::string("\"").append(base64(encodeColumn(v))).append("\""); }
-
-// JSON for embedding in a script element: "<" never appears raw.
-std::string safeForScript(std::string json) {
-  std::string out;
-  for (char ch : json) ch == '<' ? (void)out.append("\\u003c") : (void)out.push_back(ch);
-  return out;
-}
-
-std::string pageData(const Columns& c, const ReplayHeader& h, const PlaybackOutcome& o, std::uint32_t marker,
-                     bool cut, const char* aliveAt) {
-  const std::size_t nameLength = strnlen(h.playerName, 32), dateLength = strnlen(h.date, 32);
-  std::string j = "{\"version\":1,\"fps\":60,\"frames\":";
-  j.append(std::to_string(c.y.size() - 1));
-  j.append(",\"limit\":").append(std::to_string(MAX_VIEW_FRAMES)).append(",\"cut\":").append(cut ? "true" : "false");
-  j.append(",\"totalFrames\":").append(std::to_string(o.frames));
-  j.append(",\"name\":").append(jsonString(h.playerName, nameLength)).append(",\"date\":").append(jsonString(h.date, dateLength));
-  j.append(",\"valid\":").append(o.valid ? "true" : "false").append(",\"died\":").append(o.died ? "true" : "false");
-  j.append(",\"endRecord\":").append(std::to_string(o.recordsPlayed));
-  j.append(",\"frameInRecord\":").append(std::to_string(o.frames - o.lastRecordStart));
-  j.append(",\"markerRecord\":").append(std::to_string(marker));
-  j.append(",\"markerFollows\":").append(o.died && o.markerFollows ? "true" : "false");
-  j.append(",\"aliveAt\":\"").append(aliveAt).append("\"");
-  j.append(",\"claimed\":{\"score\":").append(std::to_string(h.score)).append(",\"floor\":").append(std::to_string(h.floor))
-      .append(",\"combo\":").append(std::to_string(h.combo)).append("}");
-  j.append(",\"simulated\":{\"floor\":").append(std::to_string(o.highestFloor)).append(",\"combo\":")
-      .append(std::to_string(o.finalState.bestCombo)).append("}");
-  j.append(",\"claims\":\"").append(claimsMatch(h, o) ? "match" : "differ").append("\"");
-  j.append(",\"columns\":{\"x\":").append(column(c.x)).append(",\"y\":").append(column(c.y));
-  j.append(",\"scrolled\":").append(column(c.scrolled)).append(",\"jump\":").append(column(c.jump));
-  j.append(",\"input\":").append(column(c.input)).append(",\"record\":").append(column(c.record));
-  j.append(",\"speed\":").append(column(c.speed)).append(",\"combo\":").append(column(c.combo));
-  j.append(",\"floor\":").append(column(c.floor)).append(",\"best\":").append(column(c.best)).append("}");
-  j.append(",\"floorLeft\":").append(column(c.floorLeft)).append(",\"floorRight\":").append(column(c.floorRight)).append("}");
-  return safeForScript(j);
-}
 
 // The page: the template with each mark, in order, replaced by its part.
 // Only the template is searched, so no part can be mistaken for a mark.
@@ -191,23 +43,10 @@ int runView(const CommandLine& line) {
 
   ReplayFile replay{};
   if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
-  // The frames the page keeps; when the page's limit stopped them, the
-  // verdict comes from a second playback of the whole file.
-  Columns columns;
-  GameState start;
-  initGame(start, replay.header.rejump, replay.header.seed);
-  addFrame(columns, start, 0, 0);
-  PlaybackOptions options;
-  options.observer = collect;
-  options.context = &columns;
-  const PlaybackOutcome shown = playReplayOutcome(replay, options);
-  const PlaybackOutcome verdict = shown.stopped && !shown.died ? playReplayOutcome(replay) : shown;
-  const bool cut = verdict.frames > MAX_VIEW_FRAMES;
-  const std::uint32_t marker = firstEndMarker(replay);
-  const char* aliveAt = verdict.died ? "" : stoppedAtMarker(replay, verdict) ? "end marker" : "records exhausted";
+  const ReplayView view = viewReplay(replay);
   releaseReplay(replay);
 
-  const std::string overview = overviewSvg(columns, verdict);
+  const std::string overview = overviewSvg(view);
   std::string error;
   if (svg != nullptr && !writeFileBytes(svg, std::vector<std::uint8_t>(overview.begin(), overview.end()), error))
     return reportError(EXIT_FAILED, error);
@@ -215,7 +54,7 @@ int runView(const CommandLine& line) {
 
   const std::string page = fillTemplate(VIEWER_HTML, {{"/*VIEWER_CSS*/", VIEWER_CSS},
                                                       {"<!--VIEWER_OVERVIEW-->", overview},
-                                                      {"/*VIEWER_DATA*/", pageData(columns, replay.header, verdict, marker, cut, aliveAt)},
+                                                      {"/*VIEWER_DATA*/", viewJson(view, nullptr)},
                                                       {"/*VIEWER_JS*/", VIEWER_JS}});
   if (html == nullptr) {
     std::fwrite(page.data(), 1, page.size(), stdout);

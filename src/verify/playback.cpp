@@ -300,6 +300,7 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
   const std::uint32_t count = recordCountOf(replay);
   std::uint32_t i = 0;
   while (i < count) {
+    if (options.progress != nullptr && i % PROGRESS_RECORDS == 0) options.progress(options.progressContext, i, count);
     const InputRecord record = recordAt(replay, i);
     if (record.input & END_MARKER) break;
     if (owed.active && !speedIsSettled(out.finalState, record.input)) {

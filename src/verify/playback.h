@@ -42,6 +42,11 @@ struct ShortcutReport {
 
 using ShortcutObserver = void (*)(void* context, const ShortcutReport& report);
 
+// Told the records played so far and the file's record count.
+using ProgressObserver = void (*)(void* context, std::uint32_t recordsPlayed, std::uint32_t recordCount);
+// Records between two progress reports.
+inline constexpr std::uint32_t PROGRESS_RECORDS = 1024;
+
 struct PlaybackOptions {
   // Skip whole cycles of a long record once its state repeats. The verdict
   // and final state are exactly those of frame-by-frame playback.
@@ -52,6 +57,9 @@ struct PlaybackOptions {
   FrameObserver observer = nullptr;
   void* context = nullptr;
   std::uint64_t observeFrom = 1;
+  // Called before the first record and after every PROGRESS_RECORDS.
+  ProgressObserver progress = nullptr;
+  void* progressContext = nullptr;
   // Called each time a shortcut is taken; for tests and studies of them.
   ShortcutObserver shortcutObserver = nullptr;
   void* shortcutContext = nullptr;

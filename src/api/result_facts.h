@@ -16,6 +16,11 @@
 // For a replay that did not load, every field after "error" is null.
 std::string resultJsonFields(const runaudit_result& result);
 
+// The whole result as one JSON object: the fields above, then "header"
+// (its fields as stored, the name and date as text; null for a file that
+// did not load).
+std::string resultJson(const runaudit_result& result);
+
 // How the claims differ from the game: "floor 900 claimed, 93 reached",
 // then the combo likewise, joined by "; ". Empty when they match.
 std::string claimsDifference(const runaudit_result& result);

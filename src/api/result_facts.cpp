@@ -1,10 +1,10 @@
-#include "tool/result_facts.h"
+#include "api/result_facts.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
-#include "tool/json_text.h"
+#include "view/json_text.h"
 
 namespace {
 
@@ -43,6 +43,23 @@ std::string resultJsonFields(const runaudit_result& r) {
                 r.header.floor, r.header.combo);
   j.append(text);
   return j.append(",\"claims\":").append(quoted(runaudit_claims_name(r.claims)));
+}
+
+std::string resultJson(const runaudit_result& r) {
+  std::string j = "{";
+  j.append(resultJsonFields(r)).append(",\"header\":");
+  if (r.verdict == RUNAUDIT_ERROR) return j.append("null}");
+  const runaudit_header& h = r.header;
+  char text[256];
+  std::snprintf(text, sizeof text, ",\"recordCount\":%" PRId32, h.recordCount);
+  j.append("{\"signature\":").append(jsonString(h.signature, sizeof h.signature)).append(text);
+  j.append(",\"name\":").append(jsonString(h.name, strnlen(h.name, sizeof h.name)));
+  j.append(",\"date\":").append(jsonString(h.date, strnlen(h.date, sizeof h.date)));
+  std::snprintf(text, sizeof text,
+                ",\"score\":%" PRId32 ",\"floor\":%" PRId32 ",\"combo\":%" PRId32 ",\"rejump\":%" PRId32 ",\"seed\":%" PRIu32
+                ",\"checksum\":%" PRIu32 "}}",
+                h.score, h.floor, h.combo, h.rejump, h.seed, h.checksum);
+  return j.append(text);
 }
 
 std::string claimsDifference(const runaudit_result& r) {

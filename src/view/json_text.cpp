@@ -1,4 +1,4 @@
-#include "tool/json_text.h"
+#include "view/json_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tool/view_encode.h"
+#include "view/view_encode.h"
 
 void appendVarint(std::vector<std::uint8_t>& out, std::int64_t v) {
   auto z = (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
