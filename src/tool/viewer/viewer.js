@@ -1,6 +1,7 @@
 'use strict';
-// The replay viewer: decodes the frames stored in the page and draws them.
-// Nothing is simulated here; every number shown comes from the checker.
+// The replay viewer: decodes the frames it is given and draws them.
+// Nothing is simulated here; every number shown comes from the checker,
+// through a page of `replaytool view` or through the web page's worker.
 
 const JUMP_STATES = ['Grounded', 'Rising', 'Falling', 'Airborne'];
 const FLOOR_SPACING = 80;
@@ -96,10 +97,12 @@ function claimsText(d) {
   return { claims: 'differ', text: `Claims differ: ${differences.join('; ')}.${score}` };
 }
 
-if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, claimsText, JUMP_STATES };
-
-if (typeof document === 'object') (function startViewer() {
-  const data = JSON.parse(document.getElementById('replay-data').textContent);
+// Shows the game described by `data` (the viewer's JSON) in the viewer's
+// markup, which must be in the document. Returns a function that stops it
+// and removes its listeners, for showing another game in the same place.
+function startViewer(data) {
+  const events = new AbortController();
+  const listen = (target, type, listener) => target.addEventListener(type, listener, { signal: events.signal });
   const n = data.frames + 1;
   const col = {};
   for (const name of Object.keys(data.columns)) col[name] = decodeColumn(data.columns[name], n);
@@ -114,6 +117,7 @@ if (typeof document === 'object') (function startViewer() {
   let carry = 0;
   let last = 0;
 
+  if (data.overview !== undefined) $('overview').innerHTML = `${data.overview}<div id="overview-cursor"></div>`;
   $('player-name').textContent = data.name;
   $('player-date').textContent = data.date;
   const v = verdictText(data);
@@ -206,18 +210,18 @@ if (typeof document === 'object') (function startViewer() {
     $('speed').value = String(s);
   }
 
-  $('play').addEventListener('click', () => setPlaying(!playing));
-  $('back').addEventListener('click', () => seek(frame - 1));
-  $('forward').addEventListener('click', () => seek(frame + 1));
-  $('to-end').addEventListener('click', () => seek(data.frames));
-  $('to-marker').addEventListener('click', () => seek(markerFrame));
-  $('speed').addEventListener('change', (e) => setSpeed(Number(e.target.value)));
-  slider.addEventListener('input', () => seek(Number(slider.value)));
-  $('overview').addEventListener('click', (e) => {
+  listen($('play'), 'click', () => setPlaying(!playing));
+  listen($('back'), 'click', () => seek(frame - 1));
+  listen($('forward'), 'click', () => seek(frame + 1));
+  listen($('to-end'), 'click', () => seek(data.frames));
+  listen($('to-marker'), 'click', () => seek(markerFrame));
+  listen($('speed'), 'change', (e) => setSpeed(Number(e.target.value)));
+  listen(slider, 'input', () => seek(Number(slider.value)));
+  listen($('overview'), 'click', (e) => {
     const box = $('overview').getBoundingClientRect();
     seek(((e.clientX - box.left) / box.width * 1000 - 20) / 960 * data.frames);
   });
-  document.addEventListener('keydown', (e) => {
+  listen(document, 'keydown', (e) => {
     if (e.target instanceof HTMLInputElement || e.target instanceof HTMLSelectElement) return;
     const step = e.shiftKey ? 60 : 1;
     const actions = {
@@ -234,5 +238,16 @@ if (typeof document === 'object') (function startViewer() {
 
   // For scripted checks: the frame shown, and a way to show another.
   window.replayViewer = { seek, frame: () => frame, frames: data.frames, valid: data.valid };
+  setSpeed(1);
   draw();
-}());
+  return () => {
+    setPlaying(false);
+    events.abort();
+  };
+}
+
+if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, claimsText, JUMP_STATES };
+
+// A page of replaytool view carries its game with it.
+if (typeof document === 'object' && document.getElementById('replay-data'))
+  startViewer(JSON.parse(document.getElementById('replay-data').textContent));
