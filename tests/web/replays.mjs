@@ -1,0 +1,62 @@
+// Shared by the web tests: the replays to check (every sample and every
+// text fixture packed), what the programs say about them, and a long file.
+import { execFileSync, spawnSync } from 'node:child_process';
+import { readdirSync, writeFileSync } from 'node:fs';
+import { basename, dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+export const root = resolve(dirname(fileURLToPath(import.meta.url)), '..', '..');
+export const webBuild = process.env.WEB_BUILD || join(root, 'build', 'wasm', 'web');
+
+// replaytool: a native program, or the WebAssembly one run by node.
+const tool = process.env.REPLAYTOOL || join(root, 'build', 'release', 'replaytool');
+// Its standard output; a failing exit status (an invalid replay) is fine,
+// a crash or a usage error is not.
+export function replaytool(args) {
+  const [command, ...prefix] = tool.endsWith('.js') ? [process.execPath, tool] : [tool];
+  const run = spawnSync(command, [...prefix, ...args], { maxBuffer: 1 << 30 });
+  if (run.error || run.status === null || run.status > 1) throw new Error(`replaytool ${args.join(' ')}: ${run.error || run.stderr}`);
+  return run.stdout.toString();
+}
+
+export function replays(dir) {
+  const out = readdirSync(join(root, 'samples')).sort().filter((n) => n.endsWith('.wlx')).map((n) => join(root, 'samples', n));
+  const fixtures = join(root, 'tests', 'tool', 'fixtures');
+  for (const name of readdirSync(fixtures).sort().filter((n) => n.endsWith('.txt'))) {
+    const packed = join(dir, name.replace(/\.txt$/, '.wlx'));
+    replaytool(['pack', join(fixtures, name), packed]);
+    out.push(packed);
+  }
+  return out;
+}
+
+// check --json's record for a file, without its name.
+export function checkJson(replay) {
+  const { file, ...rest } = JSON.parse(replaytool(['check', '--json', replay]));
+  return rest;
+}
+
+// show's lines from "Verdict:" on, as [label, text] pairs.
+export function showLines(replay) {
+  const lines = replaytool(['show', replay]).split('\n').filter(Boolean);
+  const from = lines.findIndex((l) => l.startsWith('Verdict:'));
+  return lines.slice(from).map((l) => [l.slice(0, l.indexOf(':')), l.slice(16)]);
+}
+
+export function viewData(replay, dir) {
+  const page = join(dir, `${basename(replay, '.wlx')}.html`);
+  replaytool(['view', replay, '-o', page]);
+  const html = execFileSync('cat', [page]).toString();
+  return JSON.parse(html.match(/<script id="replay-data" type="application\/json">(.*?)<\/script>/s)[1]);
+}
+
+// A costly file: the records of a crafted worst case, forty times over.
+export function longReplay(dir) {
+  const text = replaytool(['unpack', join(root, 'bench', 'worst', 'after-change-76.wlx')]);
+  const [head, body] = text.split('records\n');
+  const records = body.split('\n').filter((l) => l && !l.endsWith('0x80'));
+  const path = join(dir, 'long.wlx');
+  writeFileSync(join(dir, 'long.txt'), `${head}records\n${Array(40).fill(records.join('\n')).join('\n')}\n0 0x80\n`);
+  replaytool(['pack', join(dir, 'long.txt'), path]);
+  return path;
+}

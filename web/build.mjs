@@ -1,0 +1,89 @@
+// Builds the web page and the npm package from the WebAssembly module and
+// the sources beside this script:
+//   OUT/package/       the npm package (packed by the build into a .tgz)
+//   OUT/site/          the page as separate files, for a web server
+//   OUT/runaudit.html  the page as one self-contained file
+// node build.mjs --version V --module runaudit-wasm.js --viewer DIR --out OUT
+import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { parseArgs } from 'node:util';
+
+const here = dirname(fileURLToPath(import.meta.url));
+const { values: args } = parseArgs({
+  options: { version: { type: 'string' }, module: { type: 'string' }, viewer: { type: 'string' }, out: { type: 'string' } },
+});
+for (const name of ['version', 'module', 'viewer', 'out'])
+  if (!args[name]) throw new Error(`build.mjs needs --${name}`);
+
+const read = (path) => readFileSync(path, 'utf8');
+const source = (part, file) => read(join(here, part, file));
+const viewer = (file) => read(join(args.viewer, file));
+
+// Each mark replaced once; a missing mark is a broken template.
+function fill(template, parts) {
+  let out = template;
+  for (const [mark, text] of Object.entries(parts)) {
+    if (!out.includes(mark)) throw new Error(`the template has no ${mark}`);
+    out = out.replace(mark, () => text);
+  }
+  return out;
+}
+
+// -- the npm package
+const packageDir = join(args.out, 'package');
+mkdirSync(packageDir, { recursive: true });
+copyFileSync(args.module, join(packageDir, 'runaudit-wasm.js'));
+for (const file of ['runaudit.js', 'explain.js', 'runaudit.d.ts', 'README.md'])
+  copyFileSync(join(here, 'package', file), join(packageDir, file));
+const manifest = {
+  name: 'runaudit',
+  version: args.version,
+  description: 'Checks that a recorded game replay is genuine, with the native checker compiled to WebAssembly',
+  type: 'module',
+  main: './runaudit.js',
+  types: './runaudit.d.ts',
+  exports: { '.': { types: './runaudit.d.ts', default: './runaudit.js' } },
+  files: ['runaudit.js', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'README.md'],
+  engines: { node: '>=18' },
+  sideEffects: false,
+  license: 'UNLICENSED',
+};
+writeFileSync(join(packageDir, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
+
+// -- the page as separate files
+const page = fill(source('page', 'index.html'), {
+  '<!--VIEWER_BODY-->': fill(viewer('viewer-body.html'), { '<!--VIEWER_OVERVIEW-->': '' }),
+  '<!--VERSION-->': args.version,
+});
+const siteDir = join(args.out, 'site');
+mkdirSync(siteDir, { recursive: true });
+writeFileSync(join(siteDir, 'index.html'), fill(page, {
+  '<!--PAGE_STYLES-->': '<link rel="stylesheet" href="viewer.css">\n<link rel="stylesheet" href="page.css">',
+  '<!--PAGE_SCRIPTS-->': '<script src="viewer.js"></script>\n<script type="module" src="page.js"></script>',
+}));
+copyFileSync(join(args.viewer, 'viewer.js'), join(siteDir, 'viewer.js'));
+copyFileSync(join(args.viewer, 'viewer.css'), join(siteDir, 'viewer.css'));
+for (const file of ['page.js', 'page.css', 'worker.js']) copyFileSync(join(here, 'page', file), join(siteDir, file));
+for (const file of ['runaudit.js', 'explain.js', 'runaudit-wasm.js']) copyFileSync(join(packageDir, file), join(siteDir, file));
+
+// -- the page as one file. The modules become one script each (the
+// worker's and the page's): their imports of each other are dropped, as
+// the files they name come first, and their exports become plain names.
+function unmodule(text) {
+  return text.split('\n').filter((line) => !/^import .* from '\.\/[\w.-]+';$/.test(line))
+    .filter((line) => !/^export (default \w+|\{[^}]*\} from '\.\/[\w.-]+');$/.test(line))
+    .map((line) => line.replace(/^export (async function|function|const|let|class) /, '$1 '))
+    .join('\n');
+}
+const bundle = (files) => files.map(([dir, file]) => unmodule(read(join(dir, file)))).join('\n');
+// Inline text may not close its element early.
+const inline = (text) => text.replace(/<\/(script|style)/gi, '<\\/$1');
+const workerSource = bundle([[packageDir, 'runaudit-wasm.js'], [packageDir, 'explain.js'], [packageDir, 'runaudit.js'],
+  [join(here, 'page'), 'worker.js']]);
+const pageSource = bundle([[packageDir, 'explain.js'], [join(here, 'page'), 'page.js']]);
+writeFileSync(join(args.out, 'runaudit.html'), fill(page, {
+  '<!--PAGE_STYLES-->': `<style>\n${inline(viewer('viewer.css'))}\n${inline(source('page', 'page.css'))}</style>`,
+  '<!--PAGE_SCRIPTS-->': `<script id="worker-source" type="text/plain">${inline(workerSource)}</script>\n`
+    + `<script>${inline(viewer('viewer.js'))}</script>\n<script type="module">${inline(pageSource)}</script>`,
+}));

@@ -1,0 +1,205 @@
+// The checking page: replays come in through the file input, a drop or a
+// ?replay= link; a worker checks them one at a time; each row shows the
+// verdict as runaudit prints it, and a row's replay plays in the viewer.
+import { explain, verdictText } from './explain.js';
+
+// A check still running after this long shows its progress and a button
+// to cancel it.
+const PATIENCE_MS = 300;
+
+const $ = (id) => document.getElementById(id);
+const entries = [];
+const queue = [];
+let worker = null;
+let running = null;
+let selected = null;
+let stopViewer = null;
+let nextId = 1;
+
+// The worker's script: inlined in the single-file page (a blob, since a
+// file:// page may not start workers from files), beside the page when served.
+const workerScript = (() => {
+  const inline = document.getElementById('worker-source');
+  if (inline === null) return new URL('./worker.js', import.meta.url);
+  return URL.createObjectURL(new Blob([inline.textContent], { type: 'text/javascript' }));
+})();
+
+function startWorker() {
+  worker = new Worker(workerScript, { type: 'module' });
+  worker.onmessage = ({ data }) => received(data);
+  worker.onerror = (event) => {
+    event.preventDefault();
+    if (running !== null) finish(running, 'error', `Check failed: ${event.message || 'the checker stopped'}`);
+    worker.terminate();
+    worker = null;
+    pump();
+  };
+}
+
+function cell(row, index, text, className = '') {
+  const td = row.cells[index];
+  td.textContent = text;
+  td.className = className;
+  return td;
+}
+
+function addReplay(name, bytes) {
+  const entry = { id: nextId++, name, bytes, state: 'waiting', result: null, view: undefined, message: '' };
+  const row = $('results').tBodies[0].insertRow();
+  for (let i = 0; i < 7; ++i) row.insertCell();
+  cell(row, 0, name);
+  cell(row, 1, 'waiting');
+  const cancel = document.createElement('button');
+  cancel.textContent = 'Cancel';
+  cancel.hidden = true;
+  cancel.addEventListener('click', (event) => {
+    event.stopPropagation();
+    cancelCheck(entry);
+  });
+  row.cells[6].append(cancel);
+  row.addEventListener('click', () => select(entry));
+  entry.row = row;
+  entry.cancel = cancel;
+  entries.push(entry);
+  queue.push(entry);
+  $('results').hidden = false;
+  pump();
+}
+
+function pump() {
+  if (running !== null || queue.length === 0) return;
+  running = queue.shift();
+  running.state = 'checking';
+  cell(running.row, 1, 'checking');
+  if (worker === null) startWorker();
+  const entry = running;
+  entry.patience = setTimeout(() => {
+    if (entry.state !== 'checking') return;
+    entry.cancel.hidden = false;
+    const progress = document.createElement('progress');
+    entry.row.cells[1].replaceChildren('checking ', progress);
+    entry.progress = progress;
+  }, PATIENCE_MS);
+  worker.postMessage({ id: entry.id, bytes: entry.bytes });
+}
+
+function finish(entry, state, message) {
+  clearTimeout(entry.patience);
+  entry.state = state;
+  entry.message = message;
+  entry.cancel.hidden = true;
+  if (running === entry) running = null;
+}
+
+function received(data) {
+  const entry = entries.find((e) => e.id === data.id);
+  if (entry === undefined || entry.state === 'cancelled') return;
+  if (data.progress) {
+    if (entry.progress) {
+      entry.progress.max = data.progress.count;
+      entry.progress.value = data.progress.played;
+      entry.progress.title = `record ${data.progress.played} of ${data.progress.count}`;
+    }
+  } else if (data.result) {
+    const r = data.result;
+    entry.result = r;
+    const text = verdictText(r);
+    cell(entry.row, 1, text, r.verdict);
+    if (r.verdict !== 'error') {
+      cell(entry.row, 2, String(r.frames));
+      cell(entry.row, 3, String(r.highestFloor));
+      cell(entry.row, 4, String(r.bestCombo));
+      cell(entry.row, 5, r.claims, r.claims);
+    }
+    finish(entry, r.verdict, text);
+    if (r.verdict === 'error') {
+      entry.view = null;
+      pump();
+    }
+    if (selected === null || selected === entry) select(entry);
+  } else if ('view' in data) {
+    entry.view = data.view;
+    pump();
+    if (selected === entry) select(entry);
+  } else if (data.failure) {
+    cell(entry.row, 1, `Check failed: ${data.failure}`, 'error');
+    finish(entry, 'error', data.failure);
+    entry.view = null;
+    pump();
+  }
+}
+
+function cancelCheck(entry) {
+  if (entry.state !== 'checking' && entry.state !== 'waiting') return;
+  const index = queue.indexOf(entry);
+  if (index >= 0) queue.splice(index, 1);
+  if (running === entry) {
+    worker.terminate();
+    worker = null;
+  }
+  cell(entry.row, 1, 'Check cancelled', 'error');
+  finish(entry, 'cancelled', 'Check cancelled');
+  pump();
+}
+
+function select(entry) {
+  selected = entry;
+  for (const e of entries) e.row.classList.toggle('selected', e === entry);
+  $('details').hidden = false;
+  $('details-title').textContent = `${entry.name}: ${entry.message || entry.state}`;
+  const lines = entry.result ? explain(entry.result) : [];
+  $('explanation').replaceChildren(...lines.flatMap(([label, text]) => {
+    const dt = document.createElement('dt');
+    dt.textContent = label;
+    const dd = document.createElement('dd');
+    dd.textContent = text;
+    return [dt, dd];
+  }));
+  if (stopViewer !== null) stopViewer();
+  stopViewer = null;
+  $('viewer').hidden = !entry.view;
+  if (entry.view) stopViewer = startViewer(entry.view);
+}
+
+async function addFiles(files) {
+  for (const file of files) addReplay(file.name, new Uint8Array(await file.arrayBuffer()));
+}
+
+$('files').addEventListener('change', (event) => addFiles([...event.target.files]));
+document.addEventListener('dragover', (event) => {
+  event.preventDefault();
+  document.body.classList.add('dragging');
+});
+document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+document.addEventListener('drop', (event) => {
+  event.preventDefault();
+  document.body.classList.remove('dragging');
+  addFiles([...event.dataTransfer.files]);
+});
+
+// ?replay=URL opens a replay from this page's own site, so that a
+// leaderboard can link each run.
+async function openLinked(link) {
+  const name = decodeURIComponent(link.split('/').pop() || link);
+  try {
+    const url = new URL(link, location.href);
+    if (url.origin !== location.origin || url.origin === 'null') throw new Error('only replays from this site open by link');
+    const response = await fetch(url);
+    if (!response.ok) throw new Error(`the server answered ${response.status}`);
+    addReplay(name, new Uint8Array(await response.arrayBuffer()));
+  } catch (error) {
+    addReplay(name, new Uint8Array(0));
+    const entry = entries[entries.length - 1];
+    cancelCheck(entry);
+    cell(entry.row, 1, `Could not open the link: ${error.message}`, 'error');
+    entry.message = `Could not open the link: ${error.message}`;
+  }
+}
+const linked = new URLSearchParams(location.search).get('replay');
+if (linked) openLinked(linked);
+
+// For scripted checks of the page.
+window.runauditPage = {
+  entries: () => entries.map(({ name, state, result, message, view }) => ({ name, state, result, message, hasView: !!view })),
+  select: (name) => select(entries.find((e) => e.name === name)),
+};
