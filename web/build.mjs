@@ -70,6 +70,8 @@ for (const file of ['runaudit.js', 'explain.js', 'runaudit-wasm.js']) copyFileSy
 // -- the page as one file. The modules become one script each (the
 // worker's and the page's): their imports of each other are dropped, as
 // the files they name come first, and their exports become plain names.
+// (Only the forms these sources use are handled; the page's tests catch
+// anything else.)
 function unmodule(text) {
   return text.split('\n').filter((line) => !/^import .* from '\.\/[\w.-]+';$/.test(line))
     .filter((line) => !/^export (default \w+|\{[^}]*\} from '\.\/[\w.-]+');$/.test(line))
@@ -79,8 +81,10 @@ function unmodule(text) {
 const bundle = (files) => files.map(([dir, file]) => unmodule(read(join(dir, file)))).join('\n');
 // Inline text may not close its element early.
 const inline = (text) => text.replace(/<\/(script|style)/gi, '<\\/$1');
+// The worker's script is a classic one: chromium starts no module worker
+// from a blob in a file:// page, so its one use of import.meta goes too.
 const workerSource = bundle([[packageDir, 'runaudit-wasm.js'], [packageDir, 'explain.js'], [packageDir, 'runaudit.js'],
-  [join(here, 'page'), 'worker.js']]);
+  [join(here, 'page'), 'worker.js']]).replaceAll('import.meta.url', 'self.location.href');
 const pageSource = bundle([[packageDir, 'explain.js'], [join(here, 'page'), 'page.js']]);
 writeFileSync(join(args.out, 'runaudit.html'), fill(page, {
   '<!--PAGE_STYLES-->': `<style>\n${inline(viewer('viewer.css'))}\n${inline(source('page', 'page.css'))}</style>`,

@@ -1,7 +1,7 @@
-// Shared by the web tests: the replays to check (every sample and every
-// text fixture packed), what the programs say about them, and a long file.
+// Shared by the web tests: the replays to check (every sample, every text
+// fixture packed, a file cut short), what the programs say about them, and a long file.
 import { execFileSync, spawnSync } from 'node:child_process';
-import { readdirSync, writeFileSync } from 'node:fs';
+import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { basename, dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -27,6 +27,10 @@ export function replays(dir) {
     replaytool(['pack', join(fixtures, name), packed]);
     out.push(packed);
   }
+  // And one the loader rejects: a file cut short inside its records.
+  const cut = join(dir, 'cut-short.wlx');
+  writeFileSync(cut, readFileSync(join(root, 'samples', 'climb.wlx')).subarray(0, 120));
+  out.push(cut);
   return out;
 }
 
@@ -50,13 +54,14 @@ export function viewData(replay, dir) {
   return JSON.parse(html.match(/<script id="replay-data" type="application\/json">(.*?)<\/script>/s)[1]);
 }
 
-// A costly file: the records of a crafted worst case, forty times over.
+// A costly file: the records of a crafted worst case, a hundred times over
+// (2 MB, some seconds to check).
 export function longReplay(dir) {
   const text = replaytool(['unpack', join(root, 'bench', 'worst', 'after-change-76.wlx')]);
   const [head, body] = text.split('records\n');
   const records = body.split('\n').filter((l) => l && !l.endsWith('0x80'));
   const path = join(dir, 'long.wlx');
-  writeFileSync(join(dir, 'long.txt'), `${head}records\n${Array(40).fill(records.join('\n')).join('\n')}\n0 0x80\n`);
+  writeFileSync(join(dir, 'long.txt'), `${head}records\n${Array(100).fill(records.join('\n')).join('\n')}\n0 0x80\n`);
   replaytool(['pack', join(dir, 'long.txt'), path]);
   return path;
 }

@@ -16,16 +16,15 @@ let selected = null;
 let stopViewer = null;
 let nextId = 1;
 
-// The worker's script: inlined in the single-file page (a blob, since a
-// file:// page may not start workers from files), beside the page when served.
-const workerScript = (() => {
-  const inline = document.getElementById('worker-source');
-  if (inline === null) return new URL('./worker.js', import.meta.url);
-  return URL.createObjectURL(new Blob([inline.textContent], { type: 'text/javascript' }));
-})();
+// The worker's script: a module beside the page when served; in the
+// single-file page, a classic script inlined and started from a blob (a
+// file:// page may start workers neither from files nor as modules).
+const inlineWorker = document.getElementById('worker-source');
+const workerScript = inlineWorker === null ? new URL('./worker.js', import.meta.url)
+  : URL.createObjectURL(new Blob([inlineWorker.textContent], { type: 'text/javascript' }));
 
 function startWorker() {
-  worker = new Worker(workerScript, { type: 'module' });
+  worker = new Worker(workerScript, { type: inlineWorker === null ? 'module' : 'classic' });
   worker.onmessage = ({ data }) => received(data);
   worker.onerror = (event) => {
     event.preventDefault();

@@ -1,0 +1,151 @@
+// The checking page in headless chromium. The single file opened from
+// file://: every sample and fixture given through the file input, the rows
+// and explanations compared with replaytool, the viewer's frames with
+// trace, a drop, a long file's progress and cancel, and a clean console
+// with no request leaving the page. The separate files served over HTTP:
+// a replay opened by ?replay=. Screenshots go to WEB_ARTIFACTS.
+import assert from 'node:assert/strict';
+import { createReadStream, mkdirSync, mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { basename, extname, join } from 'node:path';
+import test from 'node:test';
+import { createRequire } from 'node:module';
+
+import { checkJson, longReplay, replays, replaytool, root, showLines, webBuild } from './replays.mjs';
+
+const { chromium } = createRequire(import.meta.url)('playwright-core');
+const artifacts = process.env.WEB_ARTIFACTS || join(tmpdir(), 'web-artifacts');
+
+function watch(page, allowed) {
+  const problems = [];
+  page.on('console', (m) => { if (m.type() === 'error' || m.type() === 'warning') problems.push(m.text()); });
+  page.on('pageerror', (e) => problems.push(String(e)));
+  page.on('request', (r) => { if (!allowed(r.url())) problems.push(`fetched ${r.url()}`); });
+  return problems;
+}
+
+// The page's entries once none is waiting or being checked, and every
+// checked one has its viewer data.
+async function settled(page, count) {
+  await page.waitForFunction((n) => {
+    const all = window.runauditPage.entries();
+    return all.length === n && all.every((e) => e.state !== 'waiting' && e.state !== 'checking'
+      && (e.state === 'error' || e.state === 'cancelled' || e.hasView));
+  }, count, { timeout: 120000 });
+  return page.evaluate(() => window.runauditPage.entries());
+}
+
+test('the single-file page checks, explains and plays every replay', async () => {
+  mkdirSync(artifacts, { recursive: true });
+  const dir = mkdtempSync(join(tmpdir(), 'web-page-'));
+  const files = replays(dir);
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage({ viewport: { width: 1100, height: 1400 } });
+    const problems = watch(page, (url) => url.startsWith('file:') || url.startsWith('blob:') || url.startsWith('data:'));
+    await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
+    await page.setInputFiles('#files', files);
+    const entries = await settled(page, files.length);
+    for (const [i, file] of files.entries()) {
+      const expected = checkJson(file);
+      const { header, ...facts } = entries[i].result;
+      assert.deepEqual(facts, expected, file);
+      const verdict = expected.verdict === 'valid' ? 'Replay is valid' : expected.verdict === 'invalid' ? 'Replay is invalid' : expected.error;
+      assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(2)`), verdict, file);
+      if (expected.verdict === 'error') continue;
+      assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(3)`), String(expected.frames));
+      assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(6)`), expected.claims);
+      // Its explanation and its game, once selected.
+      await page.click(`#results tbody tr:nth-child(${i + 1})`);
+      const lines = await page.$$eval('#explanation dt', (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent]));
+      assert.deepEqual(lines, showLines(file), file);
+      const rows = replaytool(['trace', file]).trim().split('\n').map((row) => row.split(','));
+      const keys = rows.shift();
+      const column = (name) => keys.indexOf(name);
+      assert.equal(await page.textContent('#frame-count'), String(rows.length), file);
+      for (const frame of [1, Math.ceil(rows.length / 2), rows.length]) {
+        await page.evaluate((f) => window.replayViewer.seek(f), frame);
+        const row = rows[frame - 1];
+        assert.equal(await page.textContent('#frame-number'), String(frame));
+        assert.equal(await page.textContent('#position'), `${Math.trunc(Number(row[column('x')]))}, ${Math.trunc(Number(row[column('y')]))}`, `${file} frame ${frame}`);
+        assert.equal(await page.textContent('#floor-number'), row[column('lastFloor')], `${file} frame ${frame}`);
+      }
+      if (basename(file) === 'climb.wlx') await page.screenshot({ path: join(artifacts, 'page-climb.png'), fullPage: true });
+    }
+
+    // A drop of two files at once.
+    const dropped = ['seed36.wlx', 'example.wlx'].map((name) => ({ name, bytes: [...readFileSync(join(root, 'samples', name))] }));
+    await page.evaluate((list) => {
+      const transfer = new DataTransfer();
+      for (const { name, bytes } of list) transfer.items.add(new File([new Uint8Array(bytes)], name));
+      document.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }, dropped);
+    const afterDrop = await settled(page, files.length + 2);
+    assert.deepEqual(afterDrop.slice(-2).map((e) => [e.name, e.state]), [['seed36.wlx', 'valid'], ['example.wlx', 'invalid']]);
+
+    // A long file shows its progress and is cancelled; the next file is still checked.
+    await page.setInputFiles('#files', [longReplay(dir), join(root, 'samples', 'climb.wlx')]);
+    // Cancelled from inside the page the moment its progress shows, so
+    // that the check cannot end first on a busy machine.
+    await page.evaluate(() => new Promise((resolve, reject) => {
+      const rows = document.querySelector('#results tbody');
+      const seen = () => {
+        const row = [...rows.rows].find((r) => r.cells[0].textContent === 'long.wlx');
+        if (row === undefined || row.querySelector('progress') === null) return false;
+        row.querySelector('button').click();
+        resolve();
+        return true;
+      };
+      if (seen()) return;
+      const observer = new MutationObserver(() => seen() && observer.disconnect());
+      observer.observe(rows, { childList: true, subtree: true, attributes: true });
+      setTimeout(() => reject(new Error('no progress shown')), 30000);
+    }));
+    const afterCancel = await settled(page, files.length + 4);
+    assert.deepEqual(afterCancel.slice(-2).map((e) => [e.name, e.state]), [['long.wlx', 'cancelled'], ['climb.wlx', 'valid']]);
+    assert.equal(await page.textContent('#results tbody tr:nth-last-child(2) td:nth-child(2)'), 'Check cancelled');
+    await page.screenshot({ path: join(artifacts, 'page-cancelled.png') });
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('the served page opens a replay from a link on its own site', async () => {
+  const site = join(webBuild, 'site');
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
+  const server = createServer((request, response) => {
+    const path = new URL(request.url, 'http://localhost').pathname;
+    const file = path.startsWith('/samples/') ? join(root, path) : join(site, path === '/' ? 'index.html' : path);
+    try {
+      if (!statSync(file).isFile()) throw new Error('not a file');
+    } catch {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'content-type': types[extname(file)] || 'application/octet-stream' });
+    createReadStream(file).pipe(response);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage({ viewport: { width: 1100, height: 1200 } });
+    const problems = watch(page, (url) => url.startsWith(origin) || url.startsWith('blob:') || url.startsWith('data:'));
+    await page.goto(`${origin}/?replay=/samples/climb.wlx`);
+    const [linked] = await settled(page, 1);
+    assert.equal(linked.name, 'climb.wlx');
+    assert.deepEqual((({ header, ...facts }) => facts)(linked.result), checkJson(join(root, 'samples', 'climb.wlx')));
+    assert.equal(await page.textContent('#verdict'), 'Replay is valid');
+    await page.screenshot({ path: join(artifacts, 'page-served.png'), fullPage: true });
+    // Another site's replay is not fetched.
+    await page.goto(`${origin}/?replay=http://example.invalid/x.wlx`);
+    const [refused] = await settled(page, 1);
+    assert.match(refused.message, /^Could not open the link: only replays from this site open by link/);
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+});
