@@ -30,7 +30,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Files whose faults the viewer's own tests are there to notice.
-VIEWER_FILES = ("src/tool/viewer/", "src/tool/view_encode.cpp", "src/tool/tool_view.cpp")
+VIEWER_FILES = ("src/tool/viewer/", "src/view/view_encode.cpp", "src/view/view_data.cpp")
 
 
 def parse_list(path):
