@@ -29,7 +29,7 @@ bool chosen(const char* name) {
 }
 
 // Where the x87 unit does the exact model, it is the faster of the two on
-// the machines measured (see the README's performance section); the
+// the machines measured (see docs/performance.md); the
 // software model is several times slower than either fast path.
 Frames chooseFrames() {
   if (chosen("exact")) return Frames::Exact;
