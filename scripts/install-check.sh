@@ -10,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/usr" >/dev/null
-for f in bin/runaudit bin/replaytool share/man/man1/runaudit.1 share/man/man1/replaytool.1 share/doc/runaudit/README.md; do
+for f in bin/runaudit bin/replaytool share/man/man1/runaudit.1 share/man/man1/replaytool.1 share/doc/runaudit/README.md \
+         share/doc/runaudit/CHANGELOG.md share/doc/runaudit/docs/format.md share/runaudit/samples/climb.wlx; do
   [ -f "$work/usr/$f" ] || { echo "install: missing $f"; exit 1; }
 done
 version=$(sed -n 's/^project(runaudit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the Windows zip holds (default build/windows): both programs, which
 # run from the unpacked folder with no DLL beside them, the README, the
-# manuals as text, and the library.
+# documents and samples, the manuals as text, and the library.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/windows}
@@ -11,7 +11,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python3 -m zipfile -e "$zip" "$work"
 root="$work/runaudit-$version-win64"
-for f in runaudit.exe replaytool.exe README.md runaudit.txt replaytool.txt librunaudit.dll include/runaudit.h \
+for f in runaudit.exe replaytool.exe README.md CHANGELOG.md docs/format.md samples/climb.wlx runaudit.txt replaytool.txt \
+         librunaudit.dll include/runaudit.h \
          lib/librunaudit.a lib/librunaudit.dll.a lib/pkgconfig/runaudit.pc lib/cmake/runaudit/runaudit-config.cmake; do
   [ -f "$root/$f" ] || { echo "zip: missing $f"; exit 1; }
 done

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds every artifact of a release from a clean tree into one folder
+# (default dist/), with a SHA256SUMS file, and checks that each carries the
+# project's version (the one in CMakeLists.txt's project()):
+#   runaudit-VERSION.tar.gz       the source
+#   runaudit_VERSION_amd64.deb    programs, library, manuals, docs, samples
+#   runaudit-VERSION-win64.zip    the same for Windows
+#   runaudit-VERSION.tgz          the npm package
+#   runaudit-VERSION.html         the checking page, one self-contained file
+# Uses the release, windows and wasm presets' build folders (building what
+# is missing). Needs what those presets need, and git.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-dist}
+if [ -n "$(git status --porcelain)" ]; then
+  echo "release.sh: the tree has uncommitted changes; a release is built from a clean tree" >&2
+  exit 1
+fi
+version=$(sed -n 's/^project(runaudit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+rm -rf "$out"
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+git archive --format=tar.gz --prefix="runaudit-$version/" -o "$out/runaudit-$version.tar.gz" HEAD
+
+for preset in release windows wasm; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+(cd build/release && cpack -G DEB -B "$out/.deb" >/dev/null)
+mv "$out/.deb/runaudit_${version}_amd64.deb" "$out/"
+(cd build/windows && cpack -G ZIP -B "$out/.zip" >/dev/null)
+mv "$out/.zip/runaudit-$version-win64.zip" "$out/"
+rm -rf "$out/.deb" "$out/.zip"
+cp "build/wasm/web/runaudit-$version.tgz" "$out/"
+cp build/wasm/web/runaudit.html "$out/runaudit-$version.html"
+
+# Every artifact says the same version, inside as well as in its name.
+fail() { echo "release.sh: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+tar -xzf "$out/runaudit-$version.tar.gz" -C "$work" "runaudit-$version/CMakeLists.txt"
+grep -q "^project(runaudit VERSION $version " "$work/runaudit-$version/CMakeLists.txt" || fail "the source tarball's version"
+deb="$out/runaudit_${version}_amd64.deb"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version"
+dpkg-deb -x "$deb" "$work/deb"
+[ "$("$work/deb/usr/bin/replaytool" --version)" = "replaytool $version" ] || fail "the .deb's replaytool --version"
+ls "$work"/deb/usr/lib*/librunaudit.so."$version" >/dev/null || fail "the .deb's library soname"
+grep -qx "Version: $version" "$work"/deb/usr/lib*/pkgconfig/runaudit.pc || fail "the .deb's runaudit.pc"
+python3 -m zipfile -e "$out/runaudit-$version-win64.zip" "$work/zip"
+zipped="$work/zip/runaudit-$version-win64"
+[ "$(cmake/wine-run.sh "$zipped/replaytool.exe" --version)" = "replaytool $version" ] || fail "the zip's replaytool.exe --version"
+grep -qx "Version: $version" "$zipped/lib/pkgconfig/runaudit.pc" || fail "the zip's runaudit.pc"
+mkdir "$work/npm"
+tar -xzf "$out/runaudit-$version.tgz" -C "$work/npm"
+node -e "const p = require('$work/npm/package/package.json'); if (p.version !== '$version') process.exit(1)" || fail "package.json"
+[ "$(node --input-type=module -e "import { version } from '$work/npm/package/runaudit.js'; console.log(await version())")" = "$version" ] ||
+  fail "the npm package's checker"
+grep -q "runaudit <span id=\"version\">$version</span>" "$out/runaudit-$version.html" || fail "the page's version"
+
+(cd "$out" && sha256sum -- * > SHA256SUMS)
+echo "release $version in $out:"
+cat "$out/SHA256SUMS"
