@@ -42,7 +42,8 @@ function cell(row, index, text, className = '') {
   return td;
 }
 
-function addReplay(name, bytes) {
+// A row for a replay, not yet queued.
+function addRow(name, bytes) {
   const entry = { id: nextId++, name, bytes, state: 'waiting', result: null, view: undefined, message: '' };
   const row = $('results').tBodies[0].insertRow();
   for (let i = 0; i < 7; ++i) row.insertCell();
@@ -60,8 +61,12 @@ function addReplay(name, bytes) {
   entry.row = row;
   entry.cancel = cancel;
   entries.push(entry);
-  queue.push(entry);
   $('results').hidden = false;
+  return entry;
+}
+
+function addReplay(name, bytes) {
+  queue.push(addRow(name, bytes));
   pump();
 }
 
@@ -187,11 +192,11 @@ async function openLinked(link) {
     if (!response.ok) throw new Error(`the server answered ${response.status}`);
     addReplay(name, new Uint8Array(await response.arrayBuffer()));
   } catch (error) {
-    addReplay(name, new Uint8Array(0));
-    const entry = entries[entries.length - 1];
-    cancelCheck(entry);
-    cell(entry.row, 1, `Could not open the link: ${error.message}`, 'error');
-    entry.message = `Could not open the link: ${error.message}`;
+    const entry = addRow(name, null);
+    const message = `Could not open the link: ${error.message}`;
+    cell(entry.row, 1, message, 'error');
+    finish(entry, 'error', message);
+    entry.view = null;
   }
 }
 const linked = new URLSearchParams(location.search).get('replay');
