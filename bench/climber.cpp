@@ -29,3 +29,15 @@ ScriptedGame scriptClimb(std::uint32_t seed, std::uint32_t maxFrames) {
   }
   return game;
 }
+
+std::vector<InputRecord> climbRecords(const ScriptedGame& game) {
+  std::vector<InputRecord> records;
+  for (std::size_t i = 0; i < game.inputs.size();) {
+    std::size_t j = i;
+    while (j + 1 < game.inputs.size() && game.inputs[j + 1] == game.inputs[i]) ++j;
+    records.push_back({static_cast<std::int32_t>(j - i), game.inputs[i]});
+    i = j + 1;
+  }
+  records.push_back({0, END_MARKER});
+  return records;
+}

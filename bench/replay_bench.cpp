@@ -91,19 +91,12 @@ void BM_PlayReplay_Climbing(benchmark::State& state) {
   std::vector<std::vector<std::uint8_t>> bodies;
   std::vector<ReplayFile> replays;
   double frames = 0;
-  for (std::uint32_t seed = 0; seed < 200; ++seed) {
-    const ScriptedGame game = scriptClimb(seed, 100000);
+  for (std::uint32_t seed = 0; seed < CLIMBING_GAMES; ++seed) {
+    const ScriptedGame game = scriptClimb(seed, CLIMBING_MAX_FRAMES);
     frames += static_cast<double>(game.inputs.size());
-    std::vector<std::uint8_t> body;
-    for (std::size_t i = 0; i < game.inputs.size();) {
-      std::size_t j = i;
-      while (j + 1 < game.inputs.size() && game.inputs[j + 1] == game.inputs[i]) ++j;
-      body.resize(body.size() + INPUT_RECORD_SIZE);
-      encodeRecord({static_cast<std::int32_t>(j - i), game.inputs[i]}, &body[body.size() - INPUT_RECORD_SIZE]);
-      i = j + 1;
-    }
-    body.resize(body.size() + INPUT_RECORD_SIZE);
-    encodeRecord({0, END_MARKER}, &body[body.size() - INPUT_RECORD_SIZE]);
+    const std::vector<InputRecord> records = climbRecords(game);
+    std::vector<std::uint8_t> body(records.size() * INPUT_RECORD_SIZE);
+    for (std::size_t j = 0; j < records.size(); ++j) encodeRecord(records[j], &body[j * INPUT_RECORD_SIZE]);
     ReplayFile file{};
     file.header.rejump = 1;
     file.header.seed = seed;

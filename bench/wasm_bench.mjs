@@ -1,6 +1,8 @@
 // Speed of the WebAssembly checker under node: for each replay given (by
 // default the samples and the crafted worst cases of bench/worst), the
-// median time of a check over repeated runs, per frame and per megabyte.
+// median time of a check over repeated runs, per frame and per megabyte,
+// then the same for all of them together. The benchmarks' climbing games
+// come as files from build/bench/bench/runaudit_climbing_replays DIR.
 //   node bench/wasm_bench.mjs [--package DIR] [FILE...]
 // DIR is the built package (build/wasm/web/package by default).
 import { readFileSync, readdirSync } from 'node:fs';
@@ -18,6 +20,9 @@ const files = positionals.length > 0 ? positionals : [...inFolder(join(root, 'sa
 
 await check(readFileSync(files[0]));  // the module's start-up is not a check's cost
 console.log('file\tbytes\tframes\tms per check\tns per frame\ts per MB');
+const row = (name, bytes, frames, ms) => console.log([name, bytes, frames, ms.toFixed(3), frames ? (ms * 1e6 / frames).toFixed(1) : '-',
+  (ms / 1000 / (bytes / 1e6)).toFixed(2)].join('\t'));
+const total = { bytes: 0, frames: 0, ms: 0 };
 for (const file of files) {
   const bytes = readFileSync(file);
   const times = [];
@@ -33,6 +38,9 @@ for (const file of files) {
   times.sort((a, b) => a - b);
   const ms = times[times.length >> 1];
   const frames = result.frames ?? 0;
-  console.log([basename(file), bytes.length, frames, ms.toFixed(3), frames ? (ms * 1e6 / frames).toFixed(1) : '-',
-    (ms / 1000 / (bytes.length / 1e6)).toFixed(2)].join('\t'));
+  row(basename(file), bytes.length, frames, ms);
+  total.bytes += bytes.length;
+  total.frames += frames;
+  total.ms += ms;
 }
+if (files.length > 1) row(`all ${files.length}`, total.bytes, total.frames, total.ms);
