@@ -105,11 +105,7 @@ const char* runaudit_version(void) { return RUNAUDIT_VERSION; }
 int runaudit_version_number(void) { return RUNAUDIT_VERSION_NUMBER; }
 
 int runaudit_check_bytes(const void* bytes, size_t size, runaudit_result* result) {
-  if (result == nullptr) return RUNAUDIT_ERROR;
-  ReplayFile replay{};
-  if (const char* message = loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay))
-    return failed(*result, loadErrorOf(message));
-  return checkLoaded(replay, *result);
+  return runaudit_check_bytes_progress(bytes, size, result, nullptr, nullptr);
 }
 
 int runaudit_check_bytes_progress(const void* bytes, size_t size, runaudit_result* result, runaudit_progress progress,
