@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "api/runaudit.h"
@@ -55,7 +56,6 @@ const std::vector<Replay>& everyReplay() {
   return all;
 }
 
-#if RUNAUDIT_TESTS_RUN_PROGRAMS
 // The raw JSON value after the first "key": in `json` (objects whole).
 std::string jsonValue(const std::string& json, const std::string& key) {
   std::size_t at = json.find("\"" + key + "\":");
@@ -71,6 +71,7 @@ std::string jsonValue(const std::string& json, const std::string& key) {
   return json.substr(at, end - at);
 }
 
+#if RUNAUDIT_TESTS_RUN_PROGRAMS
 std::string quoted(const char* text) { return text == nullptr ? "null" : std::string("\"") + text + "\""; }
 #endif
 
@@ -147,6 +148,88 @@ TEST(Api, BytesAndPathsGiveWhatTheProgramsPrint) {
         << replay.path;
 #endif
   }
+}
+
+struct ProgressCall {
+  std::uint32_t played, count;
+};
+
+void recordProgress(void* context, std::uint32_t played, std::uint32_t count) {
+  static_cast<std::vector<ProgressCall>*>(context)->push_back({played, count});
+}
+
+// The text the library hands over, freed by the library.
+std::string takeText(char* text) {
+  std::string out = text != nullptr ? text : "<null>";
+  runaudit_free(text);
+  return out;
+}
+
+// The progress reports, the result as JSON and the viewer's data all say
+// what the plain check says, and the JSON what the programs print.
+TEST(Api, ProgressJsonAndViewerDataAgreeWithTheCheck) {
+  bool sawManyReports = false;
+  [[maybe_unused]] bool cutGameViewed = false;
+  for (const Replay& replay : everyReplay()) {
+    runaudit_result plain, reported;
+    const int verdict = runaudit_check_bytes(replay.bytes.data(), replay.bytes.size(), &plain);
+    std::vector<ProgressCall> calls;
+    EXPECT_EQ(runaudit_check_bytes_progress(replay.bytes.data(), replay.bytes.size(), &reported, recordProgress, &calls), verdict);
+    expectSameResult(plain, reported, replay.path);
+    const auto count = static_cast<std::uint32_t>(plain.header.recordCount);
+    // From record 0, every 1024 records, never past the records played.
+    ASSERT_FALSE(calls.empty()) << replay.path;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      EXPECT_EQ(calls[i].played, i * 1024) << replay.path;
+      EXPECT_EQ(calls[i].count, count) << replay.path;
+    }
+    EXPECT_LT(calls.back().played, count) << replay.path;
+    sawManyReports = sawManyReports || calls.size() > 2;
+
+    char* text = nullptr;
+    std::size_t length = 0;
+    ASSERT_EQ(runaudit_result_json(&plain, &text, &length), 0);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::strlen(text), length);
+    const std::string json = takeText(text);
+    EXPECT_EQ(jsonValue(json, "recordCount"), std::to_string(plain.header.recordCount)) << replay.path;
+#if RUNAUDIT_TESTS_RUN_PROGRAMS
+    // check --json's object with its file name taken out, then the header.
+    std::string line = runProgram(std::string(REPLAYTOOL_BINARY) + " check --json " + shellQuote(replay.path)).out;
+    line.erase(1, line.find(",\"verdict\""));  // {"file":...,"verdict"... to {"verdict"...
+    line.resize(line.size() - 2);  // "}\n"
+    EXPECT_EQ(json.substr(0, line.size() + 11), line + ",\"header\":{") << replay.path;
+
+    // The viewer's data is the data of replaytool view's page, with the
+    // overview added. (Games cut at the page's million frames cost a
+    // million frames each, both ways: one of them is enough.)
+    if (plain.frames > 1000000 && std::exchange(cutGameViewed, true)) continue;
+    const std::string page = runProgram(std::string(REPLAYTOOL_BINARY) + " view " + shellQuote(replay.path)).out;
+    const std::size_t from = page.find("application/json\">") + 18, to = page.find("</script>", from);
+    ASSERT_EQ(runaudit_view_bytes(replay.bytes.data(), replay.bytes.size(), &text, nullptr), verdict) << replay.path;
+    const std::string view = takeText(text);
+    const std::size_t overview = view.rfind(",\"overview\":\"\\u003csvg");  // "<" escaped for a script element
+    ASSERT_NE(overview, std::string::npos) << replay.path;
+    EXPECT_EQ(view.substr(0, overview) + "}", page.substr(from, to - from)) << replay.path;
+#endif
+  }
+  EXPECT_TRUE(sawManyReports) << "no replay long enough for several progress reports";
+
+  // What did not load has no viewer data and no header.
+  const std::uint8_t junk[7] = {};
+  char* text = reinterpret_cast<char*>(1);
+  EXPECT_EQ(runaudit_view_bytes(junk, sizeof junk, &text, nullptr), RUNAUDIT_ERROR);
+  EXPECT_EQ(text, nullptr);
+  runaudit_result rejected;
+  ASSERT_EQ(runaudit_check_bytes(junk, sizeof junk, &rejected), RUNAUDIT_ERROR);
+  ASSERT_EQ(runaudit_result_json(&rejected, &text, nullptr), 0);
+  const std::string json = takeText(text);
+  EXPECT_EQ(jsonValue(json, "error"), "\"File is not a valid replay\"");
+  EXPECT_EQ(jsonValue(json, "header"), "null");
+  EXPECT_EQ(runaudit_result_json(nullptr, &text, nullptr), -1);
+  EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(runaudit_result_json(&rejected, nullptr, nullptr), -1);
+  runaudit_free(nullptr);
 }
 
 TEST(Api, ManyThreadsAtOnceGetEachFilesOwnResult) {
