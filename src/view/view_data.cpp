@@ -72,7 +72,7 @@ std::string grouped(std::uint64_t v) {
 // at most `most` of them over `span`.
 std::uint64_t tickStep(double span, double most) {
   for (std::uint64_t power = 1;; power *= 10)
-    for (std::uint64_t m : {1, 2, 5})
+    for (const std::uint64_t m : {std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{5}})
       if (span / static_cast<double>(power * m) <= most) return power * m;
 }
 
