@@ -40,6 +40,8 @@ for (const file of ['runaudit.js', 'explain.js', 'runaudit.d.ts', 'README.md'])
 writeFileSync(join(packageDir, 'runaudit.cjs'), fill(source('package', 'runaudit.cjs'), {
   '/*EXPLAIN_JS*/': unmodule(source('package', 'explain.js')),
 }));
+// The same declarations, read as CommonJS ones for require().
+copyFileSync(join(here, 'package', 'runaudit.d.ts'), join(packageDir, 'runaudit.d.cts'));
 const manifest = {
   name: 'runaudit',
   version: args.version,
@@ -47,8 +49,13 @@ const manifest = {
   type: 'module',
   main: './runaudit.js',
   types: './runaudit.d.ts',
-  exports: { '.': { types: './runaudit.d.ts', require: './runaudit.cjs', default: './runaudit.js' } },
-  files: ['runaudit.js', 'runaudit.cjs', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'README.md'],
+  exports: {
+    '.': {
+      require: { types: './runaudit.d.cts', default: './runaudit.cjs' },
+      default: { types: './runaudit.d.ts', default: './runaudit.js' },
+    },
+  },
+  files: ['runaudit.js', 'runaudit.cjs', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'runaudit.d.cts', 'README.md'],
   engines: { node: '>=18' },
   sideEffects: false,
   license: 'UNLICENSED',
