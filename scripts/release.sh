@@ -7,7 +7,7 @@
 #   runaudit-VERSION-win64.zip    the same for Windows
 #   runaudit-VERSION.tgz          the npm package
 #   runaudit-VERSION.html         the checking page, one self-contained file
-# Uses the release, windows and wasm presets' build folders (building what
+# Uses the release, windows and web presets' build folders (building what
 # is missing). Needs what those presets need, and git.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +23,7 @@ out=$(cd "$out" && pwd)
 
 git archive --format=tar.gz --prefix="runaudit-$version/" -o "$out/runaudit-$version.tar.gz" HEAD
 
-for preset in release windows wasm; do
+for preset in release windows web; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
@@ -32,8 +32,7 @@ mv "$out/.deb/runaudit_${version}_amd64.deb" "$out/"
 (cd build/windows && cpack -G ZIP -B "$out/.zip" >/dev/null)
 mv "$out/.zip/runaudit-$version-win64.zip" "$out/"
 rm -rf "$out/.deb" "$out/.zip"
-cp "build/wasm/web/runaudit-$version.tgz" "$out/"
-cp build/wasm/web/runaudit.html "$out/runaudit-$version.html"
+cp "build/web/web/runaudit-$version.tgz" "build/web/web/runaudit-$version.html" "$out/"
 
 # Every artifact says the same version, inside as well as in its name.
 fail() { echo "release.sh: $*" >&2; exit 1; }

@@ -2,7 +2,8 @@
 // the sources beside this script:
 //   OUT/package/       the npm package (packed by the build into a .tgz)
 //   OUT/site/          the page as separate files, for a web server
-//   OUT/runaudit.html  the page as one self-contained file
+//   OUT/runaudit.html  the page as one self-contained file, also as
+//                      OUT/runaudit-VERSION.html
 // node build.mjs --version V --module runaudit-wasm.js --viewer DIR --out OUT
 import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
@@ -36,6 +37,11 @@ mkdirSync(packageDir, { recursive: true });
 copyFileSync(args.module, join(packageDir, 'runaudit-wasm.js'));
 for (const file of ['runaudit.js', 'explain.js', 'runaudit.d.ts', 'README.md'])
   copyFileSync(join(here, 'package', file), join(packageDir, file));
+writeFileSync(join(packageDir, 'runaudit.cjs'), fill(source('package', 'runaudit.cjs'), {
+  '/*EXPLAIN_JS*/': unmodule(source('package', 'explain.js')),
+}));
+// The same declarations, read as CommonJS ones for require().
+copyFileSync(join(here, 'package', 'runaudit.d.ts'), join(packageDir, 'runaudit.d.cts'));
 const manifest = {
   name: 'runaudit',
   version: args.version,
@@ -43,8 +49,13 @@ const manifest = {
   type: 'module',
   main: './runaudit.js',
   types: './runaudit.d.ts',
-  exports: { '.': { types: './runaudit.d.ts', default: './runaudit.js' } },
-  files: ['runaudit.js', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'README.md'],
+  exports: {
+    '.': {
+      require: { types: './runaudit.d.cts', default: './runaudit.cjs' },
+      default: { types: './runaudit.d.ts', default: './runaudit.js' },
+    },
+  },
+  files: ['runaudit.js', 'runaudit.cjs', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'runaudit.d.cts', 'README.md'],
   engines: { node: '>=18' },
   sideEffects: false,
   license: 'UNLICENSED',
@@ -86,8 +97,12 @@ const inline = (text) => text.replace(/<\/(script|style)/gi, '<\\/$1');
 const workerSource = bundle([[packageDir, 'runaudit-wasm.js'], [packageDir, 'explain.js'], [packageDir, 'runaudit.js'],
   [join(here, 'page'), 'worker.js']]).replaceAll('import.meta.url', 'self.location.href');
 const pageSource = bundle([[packageDir, 'explain.js'], [join(here, 'page'), 'page.js']]);
-writeFileSync(join(args.out, 'runaudit.html'), fill(page, {
+const singlePage = fill(page, {
   '<!--PAGE_STYLES-->': `<style>\n${inline(viewer('viewer.css'))}\n${inline(source('page', 'page.css'))}</style>`,
   '<!--PAGE_SCRIPTS-->': `<script id="worker-source" type="text/plain">${inline(workerSource)}</script>\n`
     + `<script>${inline(viewer('viewer.js'))}</script>\n<script type="module">${inline(pageSource)}</script>`,
-}));
+});
+// Under its plain name for the tests and benchmarks, and under the name
+// a release ships it by.
+writeFileSync(join(args.out, 'runaudit.html'), singlePage);
+writeFileSync(join(args.out, `runaudit-${args.version}.html`), singlePage);

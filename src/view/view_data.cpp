@@ -57,6 +57,25 @@ std::string number(double v) {
   return text;
 }
 
+// Digits in groups of three ("1,234,567"), as the viewer shows numbers.
+std::string grouped(std::uint64_t v) {
+  const std::string digits = std::to_string(v);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// A round step between ticks (1, 2 or 5 times a power of ten) that gives
+// at most `most` of them over `span`.
+std::uint64_t tickStep(double span, double most) {
+  for (std::uint64_t power = 1;; power *= 10)
+    for (const std::uint64_t m : {std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{5}})
+      if (span / static_cast<double>(power * m) <= most) return power * m;
+}
+
 std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
   constexpr double W = 1000, H = 240, PAD = 20;
   const std::size_t n = c.y.size();
@@ -81,6 +100,24 @@ std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
     for (std::size_t k : {std::min(hi, lo), std::max(hi, lo)}) height.append(px(k)).append(",").append(py(heightOf(c, k))).append(" ");
     edge.append(px(i)).append(",").append(py(bottomOf(c, i))).append(" ");
   }
+  // The scales: floors at the right, frames along the bottom, each tick a
+  // faint line across with its number.
+  std::string scales;
+  const std::uint64_t floorStep = tickStep(top - bottom, 6);
+  for (std::uint64_t f = 0; static_cast<double>(f) <= top; f += floorStep) {
+    const std::string y = py(static_cast<double>(f));
+    scales.append("<path class=\"tick\" d=\"M").append(number(PAD)).append(" ").append(y).append("H").append(number(W - PAD))
+        .append("\"/><text class=\"floor-scale\" x=\"").append(number(W - PAD - 2)).append("\" y=\"").append(y)
+        .append("\" dy=\"-2\" text-anchor=\"end\">")
+        .append(grouped(f)).append("</text>");
+  }
+  const std::uint64_t frameStep = tickStep(span, 8);
+  for (std::uint64_t f = 0; f < std::max<std::size_t>(n, 1); f += frameStep) {
+    const std::string x = px(static_cast<std::size_t>(f));
+    scales.append("<path class=\"tick\" d=\"M").append(x).append(" ").append(number(H - PAD)).append("v4\"/>")
+        .append("<text class=\"frame-scale\" x=\"").append(x).append("\" y=\"").append(number(H - 5))
+        .append("\" text-anchor=\"middle\">").append(grouped(f)).append("</text>");
+  }
   std::string marks;
   std::size_t landings = 0;
   for (std::size_t i = 1; i < n; ++i) {
@@ -93,17 +130,19 @@ std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
   }
   if (o.died && n > 0)
     marks.append("<g class=\"death\"><circle cx=\"").append(px(n - 1)).append("\" cy=\"").append(py(heightOf(c, n - 1)))
-        .append("\" r=\"6\"/><title>the game ends at frame ").append(std::to_string(o.frames)).append("</title></g>");
+        .append("\" r=\"6\"/><title>the game ends at frame ").append(grouped(o.frames)).append("</title></g>");
 
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"overview\" viewBox=\"0 0 1000 240\" width=\"1000\" height=\"240\">";
   svg.append("<style>.overview{background:#10141c;font:11px sans-serif}.height{fill:none;stroke:#7fd1ff;stroke-width:1.5}"
              ".edge{fill:none;stroke:#ff7f7f;stroke-dasharray:4 3}.landing{fill:#ffe08a}.combo{stroke:#c38bff;stroke-opacity:.6}"
-             ".death circle{fill:none;stroke:#ff4040;stroke-width:2}text{fill:#cfd6e0}</style>");
+             ".death circle{fill:none;stroke:#ff4040;stroke-width:2}text{fill:#cfd6e0}.tick{stroke:#cfd6e0;stroke-opacity:.15}"
+             ".floor-scale,.frame-scale{font-size:10px;fill-opacity:.7}</style>");
+  svg.append(scales);
   svg.append("<polyline class=\"edge\" points=\"").append(edge).append("\"/>");
   svg.append("<polyline class=\"height\" points=\"").append(height).append("\"/>");
   svg.append(marks);
   svg.append("<text x=\"24\" y=\"14\">height in floors (blue), screen bottom (red), landings, combos, end; ")
-      .append(std::to_string(n > 0 ? n - 1 : 0)).append(" frames</text></svg>");
+      .append(grouped(n > 0 ? n - 1 : 0)).append(" frames</text></svg>");
   return svg;
 }
 

@@ -15,6 +15,7 @@ const { tool, replays, viewPage, trace, show } = require('./viewer_pages.js');
 
 const artifacts = process.env.VIEWER_ARTIFACTS || path.join(os.tmpdir(), 'viewer-artifacts');
 const JUMP_STATES = ['Grounded', 'Rising', 'Falling', 'Airborne'];
+const grouped = (n) => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 
 test('the viewer in a real browser', async () => {
   fs.mkdirSync(artifacts, { recursive: true });
@@ -35,14 +36,19 @@ test('the viewer in a real browser', async () => {
       page.on('request', (r) => { if (!r.url().startsWith('file:')) problems.push('fetched ' + r.url()); });
       await page.goto('file://' + viewPage(replay, dir));
 
-      assert.strictEqual(await page.textContent('#frame-count'), String(rows.length), name);
+      assert.strictEqual(await page.textContent('#frame-count'), grouped(rows.length), name);
       assert.strictEqual(await page.textContent('#verdict'), facts.valid ? 'Replay is valid' : 'Replay is invalid', name);
       const reason = await page.textContent('#verdict-reason');
-      assert.ok(reason.includes(`${facts.frames} frames`) || reason.includes(`frame ${facts.frames},`), reason);
+      assert.ok(reason.includes(`${grouped(facts.frames)} frames`) || reason.includes(`frame ${grouped(facts.frames)},`), reason);
       assert.ok(reason.includes(`simulated floor ${facts.simulated.floor}`), reason);
       const claims = await page.textContent('#claims');
       assert.ok(claims.startsWith(facts.claims === 'match' ? 'Claims match' : 'Claims differ'), claims);
-      assert.ok(claims.includes(`Claimed score ${facts.claimed.score}`), claims);
+      assert.ok(claims.includes(`Claimed score ${grouped(facts.claimed.score)}`), claims);
+      // The claims bar is good or bad news only under a valid verdict; under
+      // an invalid one it is grey, whatever the claims.
+      const bar = await page.evaluate(() => getComputedStyle(document.getElementById('claims')).borderLeftColor);
+      const colours = { match: 'rgb(111, 220, 140)', differ: 'rgb(255, 107, 107)' };
+      assert.strictEqual(bar, facts.valid ? colours[facts.claims] : 'rgb(138, 147, 166)', name);
 
       const hud = async () => ({
         frame: await page.textContent('#frame-number'),
@@ -55,8 +61,8 @@ test('the viewer in a real browser', async () => {
       const expected = (f) => {
         const r = rows[f - 1];
         return {
-          frame: String(f), record: r.record, position: `${Math.trunc(Number(r.x))}, ${Math.trunc(Number(r.y))}`,
-          state: r.jumpState, floor: r.lastFloor, speed: r.speedLevel,
+          frame: grouped(f), record: grouped(r.record), position: `${Math.trunc(Number(r.x))}, ${Math.trunc(Number(r.y))}`,
+          state: r.jumpState, floor: grouped(r.lastFloor), speed: r.speedLevel,
         };
       };
       for (const f of new Set([1, Math.ceil(rows.length / 3), Math.ceil(rows.length / 2), rows.length])) {
@@ -68,7 +74,7 @@ test('the viewer in a real browser', async () => {
       await page.keyboard.press('ArrowRight');
       assert.deepStrictEqual(await hud(), expected(1), `${name} after Home, right arrow`);
       await page.keyboard.press('e');
-      assert.strictEqual(await page.textContent('#frame-number'), String(rows.length), name);
+      assert.strictEqual(await page.textContent('#frame-number'), grouped(rows.length), name);
       // Play at 64×: frames advance on their own.
       await page.keyboard.press('Home');
       await page.keyboard.press('4');
@@ -92,11 +98,14 @@ test('the viewer in a real browser', async () => {
     const longProblems = [];
     long.on('pageerror', (e) => longProblems.push(String(e)));
     await long.goto('file://' + viewPage(endless, dir));
-    assert.strictEqual(await long.textContent('#frame-count'), '1000000');
+    assert.strictEqual(await long.textContent('#frame-count'), '1,000,000');
     assert.ok(await long.isVisible('#cut-notice'));
-    assert.match(await long.textContent('#cut-notice'), /lasts 2147483948 frames; the page shows the first 1000000/);
+    assert.match(await long.textContent('#cut-notice'), /lasts 2,147,483,948 frames; the page shows the first 1,000,000/);
     await long.keyboard.press('e');
-    assert.strictEqual(await long.textContent('#frame-number'), '1000000');
+    assert.strictEqual(await long.textContent('#frame-number'), '1,000,000');
+    // Its overview's frame scale runs to the million, in round steps.
+    assert.deepStrictEqual(await long.$$eval('#overview text.frame-scale', (ts) => ts.map((t) => t.textContent)),
+      ['0', '200,000', '400,000', '600,000', '800,000', '1,000,000']);
     assert.deepStrictEqual(longProblems, []);
     await long.close();
 
@@ -109,6 +118,21 @@ test('the viewer in a real browser', async () => {
     await page.goto('file://' + svg);
     assert.strictEqual(await page.evaluate(() => document.documentElement.tagName), 'svg');
     assert.ok(await page.evaluate(() => document.querySelectorAll('circle.landing').length) > 0);
+    // Its scales: floors 0 to 80 by 20 (the climb reaches 93) and frames by
+    // 500 (it lasts 2,515), each label at its tick, inside the picture.
+    const scale = (kind) => page.$$eval(`text.${kind}-scale`, (ts) => ts.map((t) => {
+      const box = t.getBBox();
+      return [t.textContent, box.x >= 0 && box.y >= 0 && box.x + box.width <= 1000 && box.y + box.height <= 240];
+    }));
+    assert.deepStrictEqual(await scale('floor'), ['0', '20', '40', '60', '80'].map((t) => [t, true]));
+    assert.deepStrictEqual(await scale('frame'), ['0', '500', '1,000', '1,500', '2,000', '2,500'].map((t) => [t, true]));
+    // Floor ticks where the height line puts those floors: floor 0 at the
+    // player's starting height (standing on floor 0), evenly spaced upward.
+    const ticks = await page.$$eval('text.floor-scale', (ts) => ts.map((t) => Number(t.getAttribute('y'))));
+    const gaps = ticks.slice(1).map((y, i) => ticks[i] - y);
+    assert.ok(gaps.every((gap) => gap > 0 && Math.abs(gap - gaps[0]) <= 0.15), String(ticks));
+    const start = await page.$eval('polyline.height', (p) => Number(p.getAttribute('points').split(' ')[0].split(',')[1]));
+    assert.strictEqual(start, ticks[0]);
     await page.screenshot({ path: path.join(artifacts, 'climb-overview.png') });
     assert.deepStrictEqual(problems, []);
   } finally {

@@ -73,11 +73,28 @@ test('the claims panel says what show says, for claims off by one either way', (
     const shown = viewer.claimsText(data);
     assert.strictEqual(data.claims, facts.claims, replay);
     assert.strictEqual(shown.claims, delta === 0 ? 'match' : 'differ', replay);
-    assert.ok(shown.text.includes(`Claimed score ${facts.claimed.score} (not checked)`), shown.text);
+    assert.ok(shown.text.includes(`Claimed score ${viewer.groupDigits(facts.claimed.score)} (not checked)`), shown.text);
     if (delta !== 0) {
       const reached = field === 'floor' ? facts.highestFloor : facts.bestCombo;
       assert.ok(shown.text.includes(`${field} ${reached + delta} claimed, ${reached} reached`), shown.text);
     }
   }
   fs.rmSync(dir, { recursive: true });
+});
+
+test('counts show in groups of three digits; claims are coloured only under a valid verdict', () => {
+  const cases = [[0, '0'], [7, '7'], [999, '999'], [1000, '1,000'], [2515, '2,515'], [100000, '100,000'],
+    [1000000, '1,000,000'], [2147483948, '2,147,483,948'], [-1234, '-1,234'], [-999, '-999']];
+  for (const [n, text] of cases) assert.strictEqual(viewer.groupDigits(n), text, String(n));
+  const game = (valid, floor) => ({ valid, claims: floor === 93 ? 'match' : 'differ', claimed: { score: 12345, floor, combo: 0 },
+    simulated: { floor: 93, combo: 0 } });
+  assert.deepStrictEqual([[true, 93], [true, 1093], [false, 93], [false, 1093]].map(([valid, floor]) => {
+    const { claims, tone, text } = viewer.claimsText(game(valid, floor));
+    return [claims, tone, text];
+  }), [
+    ['match', 'match', 'Claims match: floor 93, combo 0. Claimed score 12,345 (not checked).'],
+    ['differ', 'differ', 'Claims differ: floor 1,093 claimed, 93 reached. Claimed score 12,345 (not checked).'],
+    ['match', 'neutral', 'Claims match: floor 93, combo 0. Claimed score 12,345 (not checked).'],
+    ['differ', 'neutral', 'Claims differ: floor 1,093 claimed, 93 reached. Claimed score 12,345 (not checked).'],
+  ]);
 });

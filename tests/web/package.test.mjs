@@ -1,6 +1,8 @@
 // The npm package as a user gets it: the packed tarball installed into an
 // empty project, then every sample and fixture checked through it and
-// compared with what replaytool prints for the same file.
+// compared with what replaytool prints for the same file; then what a
+// caller may throw at it: a throwing onProgress, views with offsets, 2 GiB
+// inputs, require() from CommonJS.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
@@ -8,7 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import test from 'node:test';
 
-import { checkJson, replays, showLines, viewData, webBuild } from './replays.mjs';
+import { checkJson, replays, root, showLines, viewData, webBuild } from './replays.mjs';
 
 test('the packed package checks every replay as replaytool does', async () => {
   const tarball = readdirSync(webBuild).find((n) => /^runaudit-.*\.tgz$/.test(n));
@@ -48,4 +50,55 @@ test('the packed package checks every replay as replaytool does', async () => {
   const junk = await runaudit.check(new ArrayBuffer(7));
   assert.equal(runaudit.verdictText(junk), 'File is not a valid replay');
   await assert.rejects(runaudit.check('not bytes'), TypeError);
+
+  // Given up on from onProgress: each throw rejects its own check, again
+  // and again (every one used to leave the module's stack lower, until an
+  // unrelated check ran out of it), and a normal check after them is right.
+  const climb = readFileSync(join(root, 'samples', 'climb.wlx'));
+  const expected = checkJson(join(root, 'samples', 'climb.wlx'));
+  const stop = new Error('stop');
+  for (let i = 0; i < 10000; ++i)
+    await assert.rejects(runaudit.check(climb, { onProgress: () => { throw stop; } }), (e) => e === stop);
+  assert.deepEqual((({ header, ...facts }) => facts)(await runaudit.check(climb)), expected);
+  // onProgress is a function or absent, said before anything runs.
+  let called = false;
+  for (const onProgress of [5, 'x', {}, null])
+    await assert.rejects(runaudit.check({ get length() { called = true; return 0; } }, { onProgress }), TypeError);
+  assert.equal(called, false);
+
+  // Views with offsets read their own bytes only: the replay framed by
+  // junk on both sides, through a DataView and a typed array of another
+  // element size (climb.wlx is 973 bytes); one byte short of its records it is rejected.
+  const framed = new Uint8Array(climb.length + 13).fill(0xee);
+  framed.set(climb, 8);
+  const facts = async (bytes) => (({ header, ...rest }) => rest)(await runaudit.check(bytes));
+  assert.deepEqual(await facts(new DataView(framed.buffer, 8, climb.length)), expected);
+  // (one junk byte past the records: a longer file is still the replay)
+  assert.deepEqual(await facts(new Int16Array(framed.buffer, 8, (climb.length + 1) / 2)), expected);
+  assert.equal((await runaudit.check(new DataView(framed.buffer, 8, climb.length - 1))).error, 'File is not a valid replay');
+  // A file longer than its records is still the replay, even at 2 GiB
+  // (more than the module's memory can hold: only the records are copied);
+  // 2 GiB of anything else is the loader's message, not an exception.
+  const huge = new Uint8Array(2 ** 31);
+  huge.set(climb);
+  assert.deepEqual(await facts(huge), expected);
+  assert.deepEqual(await facts(new DataView(huge.buffer, 0, 2 ** 31 - 1)), expected);
+  huge.fill(0, 0, climb.length);
+  assert.equal((await runaudit.check(huge)).error, 'File is not a valid replay');
+  // A header announcing more records than a 2 GiB file holds: rejected.
+  huge.set(climb.subarray(0, 98));
+  new DataView(huge.buffer).setInt32(6, 2 ** 31 - 1, true);
+  assert.equal((await runaudit.check(huge)).error, 'File is not a valid replay');
+
+  // require() from CommonJS: the same results, explanation included.
+  writeFileSync(join(project, 'entry.cjs'), `const runaudit = require('runaudit');
+const { readFileSync } = require('node:fs');
+runaudit.check(readFileSync(${JSON.stringify(join(root, 'samples', 'climb.wlx'))})).then((result) => {
+  process.stdout.write(JSON.stringify({ result, explain: runaudit.explain(result), text: runaudit.verdictText(result) }));
+});
+`);
+  const fromRequire = JSON.parse(execFileSync(process.execPath, [join(project, 'entry.cjs')], { cwd: project }).toString());
+  assert.deepEqual((({ header, ...rest }) => rest)(fromRequire.result), expected);
+  assert.deepEqual(fromRequire.explain, showLines(join(root, 'samples', 'climb.wlx')));
+  assert.equal(fromRequire.text, 'Replay is valid');
 });

@@ -25,16 +25,22 @@ function watch(page, allowed) {
   return problems;
 }
 
-// The page's entries once none is waiting or being checked, and every
-// checked one has its viewer data.
+// The page's entries once none is waiting or being checked.
 async function settled(page, count) {
   await page.waitForFunction((n) => {
     const all = window.runauditPage.entries();
-    return all.length === n && all.every((e) => e.state !== 'waiting' && e.state !== 'checking'
-      && (e.state === 'error' || e.state === 'cancelled' || e.hasView));
+    return all.length === n && all.every((e) => e.state !== 'waiting' && e.state !== 'checking');
   }, count, { timeout: 120000 });
   return page.evaluate(() => window.runauditPage.entries());
 }
+
+// Selects row `index` (from 0) and waits for its game in the viewer.
+async function show(page, index) {
+  await page.click(`#results tbody tr:nth-child(${index + 1})`);
+  await page.waitForFunction((i) => window.runauditPage.entries()[i].hasView, index, { timeout: 120000 });
+}
+
+const grouped = (n) => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 
 test('the single-file page checks, explains and plays every replay', async () => {
   mkdirSync(artifacts, { recursive: true });
@@ -54,22 +60,25 @@ test('the single-file page checks, explains and plays every replay', async () =>
       const verdict = expected.verdict === 'valid' ? 'Replay is valid' : expected.verdict === 'invalid' ? 'Replay is invalid' : expected.error;
       assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(2)`), verdict, file);
       if (expected.verdict === 'error') continue;
-      assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(3)`), String(expected.frames));
+      assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(3)`), grouped(expected.frames));
       assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(6)`), expected.claims);
+      // Claims of an invalid game in no colour of good or bad news.
+      assert.equal(await page.getAttribute(`#results tbody tr:nth-child(${i + 1}) td:nth-child(6)`, 'class'),
+        expected.verdict === 'valid' ? expected.claims : 'neutral', file);
       // Its explanation and its game, once selected.
-      await page.click(`#results tbody tr:nth-child(${i + 1})`);
+      await show(page, i);
       const lines = await page.$$eval('#explanation dt', (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent]));
       assert.deepEqual(lines, showLines(file), file);
       const rows = replaytool(['trace', file]).trim().split('\n').map((row) => row.split(','));
       const keys = rows.shift();
       const column = (name) => keys.indexOf(name);
-      assert.equal(await page.textContent('#frame-count'), String(rows.length), file);
+      assert.equal(await page.textContent('#frame-count'), grouped(rows.length), file);
       for (const frame of [1, Math.ceil(rows.length / 2), rows.length]) {
         await page.evaluate((f) => window.replayViewer.seek(f), frame);
         const row = rows[frame - 1];
-        assert.equal(await page.textContent('#frame-number'), String(frame));
+        assert.equal(await page.textContent('#frame-number'), grouped(frame));
         assert.equal(await page.textContent('#position'), `${Math.trunc(Number(row[column('x')]))}, ${Math.trunc(Number(row[column('y')]))}`, `${file} frame ${frame}`);
-        assert.equal(await page.textContent('#floor-number'), row[column('lastFloor')], `${file} frame ${frame}`);
+        assert.equal(await page.textContent('#floor-number'), grouped(row[column('lastFloor')]), `${file} frame ${frame}`);
       }
       if (basename(file) === 'climb.wlx') await page.screenshot({ path: join(artifacts, 'page-climb.png'), fullPage: true });
     }
@@ -112,6 +121,49 @@ test('the single-file page checks, explains and plays every replay', async () =>
   }
 });
 
+test('the page builds a game for the viewer only when it is shown, and isolates names', async () => {
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage({ viewport: { width: 1100, height: 1200 } });
+    const problems = watch(page, (url) => url.startsWith('file:') || url.startsWith('blob:') || url.startsWith('data:'));
+    await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
+    // Twenty files dropped at once, one named in right-to-left letters.
+    const climb = [...readFileSync(join(root, 'samples', 'climb.wlx'))];
+    const names = Array.from({ length: 20 }, (_, i) => (i === 3 ? '\u05e9\u05dc\u05d5\u05dd 1.wlx' : `run-${i}.wlx`));
+    await page.evaluate(({ list, bytes }) => {
+      const transfer = new DataTransfer();
+      for (const name of list) transfer.items.add(new File([new Uint8Array(bytes)], name));
+      document.dispatchEvent(new DragEvent('drop', { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }, { list: names, bytes: climb });
+    const all = await settled(page, 20);
+    assert.deepEqual(all.map((e) => [e.name, e.state]), names.map((n) => [n, 'valid']));
+    // Every verdict in, and one game built: the first row's, shown on its own.
+    await page.waitForFunction(() => window.runauditPage.entries()[0].hasView);
+    assert.equal(await page.evaluate(() => window.runauditPage.viewsBuilt()), 1);
+    assert.deepEqual((await page.evaluate(() => window.runauditPage.entries())).map((e) => e.hasView), names.map((_, i) => i === 0));
+    // Another row shown builds its game; shown again, the first is not rebuilt.
+    await show(page, 3);
+    assert.equal(await page.textContent('#frame-count'), grouped(2515));
+    await show(page, 0);
+    assert.equal(await page.evaluate(() => window.runauditPage.viewsBuilt()), 2);
+    // The file's name, in its row and above the explanation, and the
+    // player's name and date in the viewer, are isolated for bidirectional
+    // layout: a right-to-left name cannot reorder what is around it.
+    await show(page, 3);
+    const isolation = await page.evaluate(() => [
+      document.querySelector('#results tbody tr:nth-child(4) td:first-child > bdi'),
+      document.querySelector('#details-title > bdi'),
+      document.getElementById('player-name'),
+      document.getElementById('player-date'),
+    ].map((e) => e && [e.tagName, e.textContent, getComputedStyle(e).unicodeBidi]));
+    assert.deepEqual(isolation, [['BDI', names[3], 'isolate'], ['BDI', names[3], 'isolate'],
+      ['BDI', 'climber', 'isolate'], ['BDI', '2026-12-07', 'isolate']]);
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
+  }
+});
+
 test('the served page opens a replay from a link on its own site', async () => {
   const site = join(webBuild, 'site');
   const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css' };
@@ -143,6 +195,16 @@ test('the served page opens a replay from a link on its own site', async () => {
     await page.goto(`${origin}/?replay=http://example.invalid/x.wlx`);
     const [refused] = await settled(page, 1);
     assert.match(refused.message, /^Could not open the link: only replays from this site open by link/);
+    // A row is named after the file fetched, whatever follows its path.
+    await page.goto(`${origin}/?replay=/samples/climb.wlx%3F/champion.wlx`);
+    const [queried] = await settled(page, 1);
+    assert.deepEqual([queried.name, queried.state], ['climb.wlx', 'valid']);
+    assert.equal(await page.textContent('#results tbody tr td:first-child'), 'climb.wlx');
+    // A path that does not decode gets a row saying so, and no exception.
+    await page.goto(`${origin}/?replay=%25zz`);
+    const [malformed] = await settled(page, 1);
+    assert.deepEqual([malformed.name, malformed.state], ['%zz', 'error']);
+    assert.match(malformed.message, /^Could not open the link: its path is not a well-formed URL path/);
     assert.deepEqual(problems, []);
   } finally {
     await browser.close();

@@ -16,25 +16,61 @@ export interface Header {
   checksum: number;
 }
 
-export interface Result {
-  verdict: Verdict;
-  /** The loader's message when verdict is "error", else null. */
-  error: string | null;
-  /** The facts below are null for a file that did not load. */
-  frames: number | null;
-  ended: { frame: number; record: number; frameInRecord: number } | null;
-  aliveAt: 'end marker' | 'records exhausted' | null;
+/** Where the game ended: frames count from 1, records from 1. */
+export interface GameEnd { frame: number; record: number; frameInRecord: number }
+
+/** What the game reached, in every result of a file that loaded. */
+interface GameFacts {
+  error: null;
+  frames: number;
   endMarkerRecord: number | null;
-  markerFollows: boolean | null;
-  highestFloor: number | null;
-  bestCombo: number | null;
-  comboScore: number | null;
-  speedLevel: number | null;
-  claimed: { score: number; floor: number; combo: number } | null;
+  highestFloor: number;
+  bestCombo: number;
+  comboScore: number;
+  speedLevel: number;
+  claimed: { score: number; floor: number; combo: number };
   /** Whether the header's floor and combo are what the game reached; the score is never checked. */
-  claims: 'match' | 'differ' | null;
-  header: Header | null;
+  claims: 'match' | 'differ';
+  header: Header;
 }
+
+/** The game ended in the record that the end marker follows. */
+export interface ValidResult extends GameFacts {
+  verdict: 'valid';
+  ended: GameEnd;
+  aliveAt: null;
+  endMarkerRecord: number;
+  markerFollows: true;
+}
+
+/** The file loaded, but the game does not end where the recording does. */
+export interface InvalidResult extends GameFacts {
+  verdict: 'invalid';
+  ended: GameEnd | null;
+  aliveAt: 'end marker' | 'records exhausted' | null;
+  markerFollows: boolean;
+}
+
+/** The file did not load: `error` is the loader's message, every game fact null. */
+export interface ErrorResult {
+  verdict: 'error';
+  error: string;
+  frames: null;
+  ended: null;
+  aliveAt: null;
+  endMarkerRecord: null;
+  markerFollows: null;
+  highestFloor: null;
+  bestCombo: null;
+  comboScore: null;
+  speedLevel: null;
+  claimed: null;
+  claims: null;
+  header: null;
+}
+
+/** Narrows on `verdict`. */
+export type Result = ValidResult | InvalidResult | ErrorResult;
 
 export interface ViewData {
   version: number;
@@ -64,9 +100,14 @@ export interface ViewData {
   overview: string;
 }
 
-export type Bytes = Uint8Array | ArrayBuffer | ArrayBufferView;
+export type Bytes = ArrayBuffer | SharedArrayBuffer | ArrayBufferView;
 
-export function check(bytes: Bytes, options?: { onProgress?: (recordsPlayed: number, recordCount: number) => void }): Promise<Result>;
+export interface CheckOptions {
+  /** Called during long checks; whatever it throws rejects the check, which ends there. */
+  onProgress?: (recordsPlayed: number, recordCount: number) => void;
+}
+
+export function check(bytes: Bytes, options?: CheckOptions): Promise<Result>;
 export function view(bytes: Bytes): Promise<ViewData | null>;
 export function version(): Promise<string>;
 /** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on. */

@@ -14,24 +14,56 @@ function module() {
   return instance;
 }
 
+const tag = (value) => Object.prototype.toString.call(value);
+
+// The bytes as a Uint8Array over the caller's memory (no copy), whatever
+// view or buffer they came in.
 function asBytes(bytes) {
   if (bytes instanceof Uint8Array) return bytes;
-  if (bytes instanceof ArrayBuffer) return new Uint8Array(bytes);
   if (ArrayBuffer.isView(bytes)) return new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  if (tag(bytes) === '[object ArrayBuffer]' || tag(bytes) === '[object SharedArrayBuffer]') return new Uint8Array(bytes);
   throw new TypeError('a replay is given as a Uint8Array, an ArrayBuffer or another view of bytes');
 }
 
+const HEADER_SIZE = 98;
+const RECORD_SIZE = 5;
+const SIGNATURE = [0x57, 0x4c, 0x58, 0x31, 0x33, 0x30]; // WLX130
+
+// How many leading bytes the loader can read: the header, then exactly the
+// records it announces. A longer file loads the same from those bytes
+// alone (its size only has to cover them), so the rest is never copied.
+// A shorter one is turned down on its header and size: it goes whole.
+function readable(data) {
+  if (data.length < HEADER_SIZE) return { size: data.length, short: false };
+  if (SIGNATURE.some((byte, i) => data[i] !== byte)) return { size: HEADER_SIZE, short: false };
+  const count = data[6] | (data[7] << 8) | (data[8] << 16) | (data[9] << 24);
+  if (count < 0) return { size: HEADER_SIZE, short: false };
+  const announced = HEADER_SIZE + RECORD_SIZE * count;
+  return { size: Math.min(data.length, announced), short: announced > data.length };
+}
+
 // Runs `entry` (an exported function taking a pointer and a length and
-// returning JSON text the library allocated) on a copy of the bytes.
+// returning JSON text the library allocated) on a copy of the bytes it
+// reads. Whatever onProgress throws ends this call alone: the module's
+// stack, which the exception leaves through WebAssembly frames that never
+// return, is put back where it was and the copy is freed.
 async function call(entry, bytes, onProgress) {
-  const data = asBytes(bytes);
+  const all = asBytes(bytes);
+  let { size, short } = readable(all);
   const m = await module();
-  const at = m._malloc(Math.max(1, data.length));
+  let at = m._malloc(Math.max(1, size));
+  if (at === 0 && short) {
+    // Too short for its records and too big to copy: its header alone is
+    // turned down the same way.
+    size = HEADER_SIZE;
+    at = m._malloc(size);
+  }
   if (at === 0) throw new RangeError('out of memory for the replay');
+  const stack = m.stackSave();
   try {
-    m.HEAPU8.set(data, at);
+    m.HEAPU8.set(all.subarray(0, size), at);
     m.onProgress = onProgress;
-    const text = m[entry](at, data.length);
+    const text = m[entry](at, size);
     if (text === 0) return null;
     try {
       return JSON.parse(m.UTF8ToString(text));
@@ -40,6 +72,7 @@ async function call(entry, bytes, onProgress) {
     }
   } catch (error) {
     if (error instanceof WebAssembly.RuntimeError) instance = null;
+    else m.stackRestore(stack);
     throw error;
   } finally {
     m.onProgress = undefined;
@@ -50,15 +83,18 @@ async function call(entry, bytes, onProgress) {
 // Checks a replay file held in memory. Resolves to the result record
 // `replaytool check --json` prints for a file (without "file"), with the
 // header as "header". `onProgress(recordsPlayed, recordCount)` is called
-// during long checks.
-export function check(bytes, { onProgress } = {}) {
+// during long checks; an exception it throws rejects the check (a way to
+// give up on it).
+export async function check(bytes, options = {}) {
+  const { onProgress } = options ?? {};
+  if (onProgress !== undefined && typeof onProgress !== 'function') throw new TypeError('onProgress is a function');
   return call('_runaudit_js_check', bytes, onProgress);
 }
 
 // What the replay viewer draws: the game frame by frame (up to a million
 // frames) as columns, the verdict, the claims and an SVG overview.
 // Resolves to null for a file that does not load.
-export function view(bytes) {
+export async function view(bytes) {
   return call('_runaudit_js_view', bytes, undefined);
 }
 

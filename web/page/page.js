@@ -1,6 +1,8 @@
 // The checking page: replays come in through the file input, a drop or a
 // ?replay= link; a worker checks them one at a time; each row shows the
 // verdict as runaudit prints it, and a row's replay plays in the viewer.
+// A game's frames for the viewer (up to a million of them) are built only
+// when its row is shown, never for rows nobody looks at.
 import { explain, verdictText } from './explain.js';
 
 // A check still running after this long shows its progress and a button
@@ -9,9 +11,11 @@ const PATIENCE_MS = 300;
 
 const $ = (id) => document.getElementById(id);
 const entries = [];
+// Jobs for the worker, { entry, kind: 'check' | 'view' }, one at a time.
 const queue = [];
 let worker = null;
 let running = null;
+let viewsBuilt = 0;
 let selected = null;
 let stopViewer = null;
 let nextId = 1;
@@ -28,7 +32,10 @@ function startWorker() {
   worker.onmessage = ({ data }) => received(data);
   worker.onerror = (event) => {
     event.preventDefault();
-    if (running !== null) finish(running, 'error', `Check failed: ${event.message || 'the checker stopped'}`);
+    const message = event.message || 'the checker stopped';
+    if (running !== null && running.kind === 'check') finish(running.entry, 'error', `Check failed: ${message}`);
+    else if (running !== null) viewFailed(running.entry);
+    running = null;
     worker.terminate();
     worker = null;
     pump();
@@ -42,12 +49,24 @@ function cell(row, index, text, className = '') {
   return td;
 }
 
+// Text that came with a file (its name, the player's name) kept apart for
+// bidirectional layout, so that right-to-left text in it cannot reorder
+// the words around it.
+function isolated(text) {
+  const bdi = document.createElement('bdi');
+  bdi.textContent = text;
+  return bdi;
+}
+
+// viewer.js's grouping of digits, for the page's counts too.
+const count = (n) => groupDigits(n);
+
 // A row for a replay, not yet queued.
 function addRow(name, bytes) {
   const entry = { id: nextId++, name, bytes, state: 'waiting', result: null, view: undefined, message: '' };
   const row = $('results').tBodies[0].insertRow();
   for (let i = 0; i < 7; ++i) row.insertCell();
-  cell(row, 0, name);
+  row.cells[0].append(isolated(name));
   cell(row, 1, 'waiting');
   const cancel = document.createElement('button');
   cancel.textContent = 'Cancel';
@@ -66,17 +85,36 @@ function addRow(name, bytes) {
 }
 
 function addReplay(name, bytes) {
-  queue.push(addRow(name, bytes));
+  queue.push({ entry: addRow(name, bytes), kind: 'check' });
   pump();
+}
+
+// The viewer's data for a game being shown, asked for ahead of any check
+// still waiting.
+function requestView(entry) {
+  if (entry.view !== undefined || entry.state === 'error' || entry.state === 'cancelled' || entry.result === null) return;
+  if (queue.some((job) => job.entry === entry && job.kind === 'view')) return;
+  if (running !== null && running.entry === entry && running.kind === 'view') return;
+  queue.unshift({ entry, kind: 'view' });
+  pump();
+}
+
+function viewFailed(entry) {
+  entry.view = null;
+  if (selected === entry) select(entry);
 }
 
 function pump() {
   if (running !== null || queue.length === 0) return;
   running = queue.shift();
-  running.state = 'checking';
-  cell(running.row, 1, 'checking');
   if (worker === null) startWorker();
-  const entry = running;
+  const { entry, kind } = running;
+  if (kind === 'view') {
+    worker.postMessage({ id: entry.id, kind, bytes: entry.bytes });
+    return;
+  }
+  entry.state = 'checking';
+  cell(entry.row, 1, 'checking');
   entry.patience = setTimeout(() => {
     if (entry.state !== 'checking') return;
     entry.cancel.hidden = false;
@@ -84,7 +122,7 @@ function pump() {
     entry.row.cells[1].replaceChildren('checking ', progress);
     entry.progress = progress;
   }, PATIENCE_MS);
-  worker.postMessage({ id: entry.id, bytes: entry.bytes });
+  worker.postMessage({ id: entry.id, kind, bytes: entry.bytes });
 }
 
 function finish(entry, state, message) {
@@ -92,7 +130,7 @@ function finish(entry, state, message) {
   entry.state = state;
   entry.message = message;
   entry.cancel.hidden = true;
-  if (running === entry) running = null;
+  if (running !== null && running.entry === entry && running.kind === 'check') running = null;
 }
 
 function received(data) {
@@ -110,21 +148,26 @@ function received(data) {
     const text = verdictText(r);
     cell(entry.row, 1, text, r.verdict);
     if (r.verdict !== 'error') {
-      cell(entry.row, 2, String(r.frames));
-      cell(entry.row, 3, String(r.highestFloor));
-      cell(entry.row, 4, String(r.bestCombo));
-      cell(entry.row, 5, r.claims, r.claims);
+      cell(entry.row, 2, count(r.frames));
+      cell(entry.row, 3, count(r.highestFloor));
+      cell(entry.row, 4, count(r.bestCombo));
+      // Only a valid game's claims are good or bad news.
+      cell(entry.row, 5, r.claims, r.verdict === 'valid' ? r.claims : 'neutral');
     }
     finish(entry, r.verdict, text);
-    if (r.verdict === 'error') {
-      entry.view = null;
-      pump();
-    }
+    if (r.verdict === 'error') entry.view = null;
     if (selected === null || selected === entry) select(entry);
-  } else if ('view' in data) {
-    entry.view = data.view;
     pump();
+  } else if ('view' in data) {
+    ++viewsBuilt;
+    running = null;
+    entry.view = data.view;
     if (selected === entry) select(entry);
+    pump();
+  } else if (data.failure && data.kind === 'view') {
+    running = null;
+    viewFailed(entry);
+    pump();
   } else if (data.failure) {
     cell(entry.row, 1, `Check failed: ${data.failure}`, 'error');
     finish(entry, 'error', data.failure);
@@ -135,11 +178,12 @@ function received(data) {
 
 function cancelCheck(entry) {
   if (entry.state !== 'checking' && entry.state !== 'waiting') return;
-  const index = queue.indexOf(entry);
+  const index = queue.findIndex((job) => job.entry === entry && job.kind === 'check');
   if (index >= 0) queue.splice(index, 1);
-  if (running === entry) {
+  if (running !== null && running.entry === entry) {
     worker.terminate();
     worker = null;
+    running = null;
   }
   cell(entry.row, 1, 'Check cancelled', 'error');
   finish(entry, 'cancelled', 'Check cancelled');
@@ -150,7 +194,7 @@ function select(entry) {
   selected = entry;
   for (const e of entries) e.row.classList.toggle('selected', e === entry);
   $('details').hidden = false;
-  $('details-title').textContent = `${entry.name}: ${entry.message || entry.state}`;
+  $('details-title').replaceChildren(isolated(entry.name), `: ${entry.message || entry.state}`);
   const lines = entry.result ? explain(entry.result) : [];
   $('explanation').replaceChildren(...lines.flatMap(([label, text]) => {
     const dt = document.createElement('dt');
@@ -163,6 +207,7 @@ function select(entry) {
   stopViewer = null;
   $('viewer').hidden = !entry.view;
   if (entry.view) stopViewer = startViewer(entry.view);
+  else requestView(entry);
 }
 
 async function addFiles(files) {
@@ -182,12 +227,25 @@ document.addEventListener('drop', (event) => {
 });
 
 // ?replay=URL opens a replay from this page's own site, so that a
-// leaderboard can link each run.
+// leaderboard can link each run. Its row is named after the file actually
+// fetched: the last part of the URL's path, decoded once (so that
+// "a.wlx?/b.wlx" is a.wlx, as fetched). A link that is not a URL, or whose
+// path does not decode, gets a row saying so.
+function linkedName(url) {
+  const last = url.pathname.split('/').pop();
+  return last === '' ? url.pathname : decodeURIComponent(last);
+}
+
 async function openLinked(link) {
-  const name = decodeURIComponent(link.split('/').pop() || link);
+  let name = link;
   try {
     const url = new URL(link, location.href);
     if (url.origin !== location.origin || url.origin === 'null') throw new Error('only replays from this site open by link');
+    try {
+      name = linkedName(url);
+    } catch {
+      throw new Error('its path is not a well-formed URL path');
+    }
     const response = await fetch(url);
     if (!response.ok) throw new Error(`the server answered ${response.status}`);
     addReplay(name, new Uint8Array(await response.arrayBuffer()));
@@ -205,5 +263,7 @@ if (linked) openLinked(linked);
 // For scripted checks of the page.
 window.runauditPage = {
   entries: () => entries.map(({ name, state, result, message, view }) => ({ name, state, result, message, hasView: !!view })),
+  // Games whose viewer data the worker built.
+  viewsBuilt: () => viewsBuilt,
   select: (name) => select(entries.find((e) => e.name === name)),
 };

@@ -1,13 +1,17 @@
-// The page's checker, off the page's thread: checks one replay at a time
-// and posts its progress, its result and then the viewer's data. The page
-// cancels a check by terminating the worker.
+// The page's checker, off the page's thread: one job at a time, either a
+// check (posting its progress, then its result) or the viewer's data for a
+// game being shown. The page cancels a check by terminating the worker.
 import { check, view } from './runaudit.js';
 
 // At most one progress message every tenth of a second.
 const PROGRESS_EVERY_MS = 100;
 
-self.onmessage = async ({ data: { id, bytes } }) => {
+self.onmessage = async ({ data: { id, kind, bytes } }) => {
   try {
+    if (kind === 'view') {
+      self.postMessage({ id, view: await view(bytes) });
+      return;
+    }
     let last = 0;
     const onProgress = (played, count) => {
       const now = performance.now();
@@ -17,8 +21,7 @@ self.onmessage = async ({ data: { id, bytes } }) => {
     };
     const result = await check(bytes, { onProgress });
     self.postMessage({ id, result });
-    self.postMessage({ id, view: result.verdict === 'error' ? null : await view(bytes) });
   } catch (error) {
-    self.postMessage({ id, failure: String(error) });
+    self.postMessage({ id, kind, failure: String(error) });
   }
 };

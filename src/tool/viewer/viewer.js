@@ -62,6 +62,11 @@ function decodeFloors(data) {
   return { left: decodeColumn(data.floorLeft, count), right: decodeColumn(data.floorRight, count) };
 }
 
+// A count as the viewer and the page show it: digits in groups of three.
+function groupDigits(n) {
+  return String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
+}
+
 function keysText(input) {
   const keys = [];
   if (input & 0x01) keys.push('Left');
@@ -74,27 +79,32 @@ function verdictText(d) {
   const verdict = d.valid ? 'Replay is valid' : 'Replay is invalid';
   let reason;
   if (d.died) {
-    reason = `The game ends in frame ${d.totalFrames}, frame ${d.frameInRecord} of record ${d.endRecord}; `;
+    reason = `The game ends in frame ${groupDigits(d.totalFrames)}, frame ${groupDigits(d.frameInRecord)} of record ${groupDigits(d.endRecord)}; `;
     reason += d.markerRecord === 0 ? 'the file has no end marker.'
-      : d.markerFollows ? `the end marker follows in record ${d.markerRecord}.`
-        : `the end marker is in record ${d.markerRecord}, not right after it.`;
+      : d.markerFollows ? `the end marker follows in record ${groupDigits(d.markerRecord)}.`
+        : `the end marker is in record ${groupDigits(d.markerRecord)}, not right after it.`;
   } else {
     reason = `The game does not end: the player is still alive at the ${d.aliveAt === 'end marker' ? 'end marker' : 'end of the records'}` +
-      ` after ${d.totalFrames} frames.`;
+      ` after ${groupDigits(d.totalFrames)} frames.`;
   }
-  reason += ` Claimed floor ${d.claimed.floor}, combo ${d.claimed.combo}; simulated floor ${d.simulated.floor}, combo ${d.simulated.combo}.`;
+  reason += ` Claimed floor ${groupDigits(d.claimed.floor)}, combo ${groupDigits(d.claimed.combo)};`
+    + ` simulated floor ${groupDigits(d.simulated.floor)}, combo ${groupDigits(d.simulated.combo)}.`;
   return { verdict, reason };
 }
 
 // The header's floor and combo against the game's; the score is shown as
-// claimed only, since its formula is not part of the model.
+// claimed only, since its formula is not part of the model. `tone` colours
+// the panel: only the claims of a valid game are good or bad news, those
+// of an invalid one are facts about a game that does not count.
 function claimsText(d) {
+  const g = groupDigits;
   const differences = [];
-  if (d.claimed.floor !== d.simulated.floor) differences.push(`floor ${d.claimed.floor} claimed, ${d.simulated.floor} reached`);
-  if (d.claimed.combo !== d.simulated.combo) differences.push(`combo ${d.claimed.combo} claimed, ${d.simulated.combo} reached`);
-  const score = ` Claimed score ${d.claimed.score} (not checked).`;
-  if (d.claims === 'match') return { claims: 'match', text: `Claims match: floor ${d.simulated.floor}, combo ${d.simulated.combo}.${score}` };
-  return { claims: 'differ', text: `Claims differ: ${differences.join('; ')}.${score}` };
+  if (d.claimed.floor !== d.simulated.floor) differences.push(`floor ${g(d.claimed.floor)} claimed, ${g(d.simulated.floor)} reached`);
+  if (d.claimed.combo !== d.simulated.combo) differences.push(`combo ${g(d.claimed.combo)} claimed, ${g(d.simulated.combo)} reached`);
+  const score = ` Claimed score ${g(d.claimed.score)} (not checked).`;
+  const tone = d.valid ? d.claims : 'neutral';
+  if (d.claims === 'match') return { claims: 'match', tone, text: `Claims match: floor ${g(d.simulated.floor)}, combo ${g(d.simulated.combo)}.${score}` };
+  return { claims: 'differ', tone, text: `Claims differ: ${differences.join('; ')}.${score}` };
 }
 
 // Shows the game described by `data` (the viewer's JSON) in the viewer's
@@ -126,12 +136,13 @@ function startViewer(data) {
   $('verdict-reason').textContent = v.reason;
   const c = claimsText(data);
   $('claims').textContent = c.text;
-  $('claims').className = 'claims ' + c.claims;
+  $('claims').className = 'claims ' + c.tone;
   if (data.cut) {
     $('cut-notice').hidden = false;
-    $('cut-notice').textContent = `The game lasts ${data.totalFrames} frames; the page shows the first ${data.frames} (its limit is ${data.limit}).`;
+    $('cut-notice').textContent = `The game lasts ${groupDigits(data.totalFrames)} frames; the page shows the first`
+      + ` ${groupDigits(data.frames)} (its limit is ${groupDigits(data.limit)}).`;
   }
-  $('frame-count').textContent = String(data.frames);
+  $('frame-count').textContent = groupDigits(data.frames);
   slider.max = String(data.frames);
   // The end marker's place: the last frame before its record, which is never played.
   const markerFrame = (() => {
@@ -156,7 +167,7 @@ function startViewer(data) {
       g.fillStyle = f === col.floor[frame] ? '#5fa8ff' : '#8a93a6';
       g.fillRect(floors.left[f] * 16, y, (floors.right[f] - floors.left[f]) * 16 + 16, 8);
       g.fillStyle = '#cfd6e0';
-      g.fillText(String(f), floors.left[f] * 16 + 2, y + 20);
+      g.fillText(groupDigits(f), floors.left[f] * 16 + 2, y + 20);
     }
     const x = col.x[frame];
     const y = col.y[frame];
@@ -166,13 +177,13 @@ function startViewer(data) {
     g.fillStyle = '#fff';
     g.fillText(keysText(input), 8, 14);
 
-    $('frame-number').textContent = String(frame);
-    $('record-number').textContent = frame === 0 ? '-' : String(col.record[frame] + 1);
+    $('frame-number').textContent = groupDigits(frame);
+    $('record-number').textContent = frame === 0 ? '-' : groupDigits(col.record[frame] + 1);
     $('keys').textContent = frame === 0 ? '-' : keysText(input);
-    $('floor-number').textContent = String(col.floor[frame]);
+    $('floor-number').textContent = groupDigits(col.floor[frame]);
     $('speed-level').textContent = String(col.speed[frame]);
-    $('combo').textContent = String(col.combo[frame]);
-    $('best-combo').textContent = String(col.best[frame]);
+    $('combo').textContent = groupDigits(col.combo[frame]);
+    $('best-combo').textContent = groupDigits(col.best[frame]);
     $('jump-state').textContent = JUMP_STATES[col.jump[frame]];
     $('position').textContent = `${x}, ${y}`;
     slider.value = String(frame);
@@ -246,7 +257,7 @@ function startViewer(data) {
   };
 }
 
-if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, keysText, verdictText, claimsText, JUMP_STATES };
+if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, groupDigits, keysText, verdictText, claimsText, JUMP_STATES };
 
 // A page of replaytool view carries its game with it.
 if (typeof document === 'object' && document.getElementById('replay-data'))
