@@ -7,7 +7,7 @@
 #   runaudit-VERSION-win64.zip    the same for Windows
 #   runaudit-VERSION.tgz          the npm package
 #   runaudit-VERSION.html         the checking page, one self-contained file
-# Uses the release, windows and web presets' build folders (building what
+# Uses the release, windows and wasm (or web) presets' build folders (building what
 # is missing). Needs what those presets need, and git.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,16 +23,20 @@ out=$(cd "$out" && pwd)
 
 git archive --format=tar.gz --prefix="runaudit-$version/" -o "$out/runaudit-$version.tar.gz" HEAD
 
-for preset in release windows web; do
+# The page and the package come from the wasm build where one exists (it
+# builds the same web target), else from the lighter web preset.
+web_preset=web
+[ -f build/wasm/CMakeCache.txt ] && web_preset=wasm
+for preset in release windows "$web_preset"; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  if [ "$preset" = wasm ]; then cmake --build --preset wasm --target web; else cmake --build --preset "$preset"; fi
 done
 (cd build/release && cpack -G DEB -B "$out/.deb" >/dev/null)
 mv "$out/.deb/runaudit_${version}_amd64.deb" "$out/"
 (cd build/windows && cpack -G ZIP -B "$out/.zip" >/dev/null)
 mv "$out/.zip/runaudit-$version-win64.zip" "$out/"
 rm -rf "$out/.deb" "$out/.zip"
-cp "build/web/web/runaudit-$version.tgz" "build/web/web/runaudit-$version.html" "$out/"
+cp "build/$web_preset/web/runaudit-$version.tgz" "build/$web_preset/web/runaudit-$version.html" "$out/"
 
 # Every artifact says the same version, inside as well as in its name.
 fail() { echo "release.sh: $*" >&2; exit 1; }
