@@ -67,6 +67,8 @@ windeep="Z:${deep//\//\\}\climb.wlx"
 line=$(replaytool check "$windeep")
 [ "$line" = "$windeep	$climb_valid" ] || fail "check printed: $line"
 [ "$(runaudit "$windeep" | tail -n 1)" = "Replay is valid" ] || fail "runaudit cannot read $windeep"
+line=$(replaytool check "${windeep%\\*\\climb.wlx}")
+[ "$line" = "$windeep	$climb_valid" ] || fail "check of a folder on a long path printed: $line"
 
 # Wildcards under cmd: the matches in name order; no match stays as given.
 # runaudit takes its one argument as it is.
