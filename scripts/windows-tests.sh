@@ -5,6 +5,9 @@
 # path that is too long get the loader's message at once; a replay whose
 # verdict needs the unit's 64-bit significand is judged right; an output
 # that fails is reported; the progress line stays out of redirected output.
+# Paths are printed as given (backslashes single, drive letters, ..);
+# check expands wildcards under cmd and walks folders; a full disk and a
+# read-only target are refused with the system's reason.
 # Usage: windows-tests.sh BUILD_DIR (run by ctest in the windows preset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +47,79 @@ replaytool pack "$work/ünïcode.txt" "$work/packed ☃.wlx" || fail "pack from 
 cmp -s "$work/packed ☃.wlx" samples/climb.wlx || fail "pack did not give back the bytes"
 replaytool view "$name" -o "$work/页面.html" && [ -s "$work/页面.html" ] || fail "view to a non-ASCII name"
 replaytool pack "$work/ünïcode.txt" "$work/ünïcode.txt" 2>/dev/null && fail "pack replaced its input"
+
+# Paths as given: Windows separators, a drive letter and a long path, "..".
+climb_valid='valid	frames 2515	floor 93	combo 0	combo score 0	claims match'
+seed36_valid='valid	frames 101	floor 1	combo 0	combo score 0	claims match'
+line=$(replaytool check 'samples\climb.wlx')
+[ "$line" = "samples\climb.wlx	$climb_valid" ] || fail "check printed: $line"
+line=$(replaytool show 'samples\climb.wlx' | sed -n 1p)
+[ "$line" = 'File:           samples\climb.wlx' ] || fail "show printed: $line"
+line=$(replaytool unpack 'samples\nope.wlx' 2>&1 >/dev/null) || true
+[ "$line" = 'replaytool: samples\nope.wlx: No such file or directory' ] || fail "unpack's error: $line"
+line=$(replaytool check 'samples\..\samples\seed36.wlx')
+[ "$line" = "samples\..\samples\seed36.wlx	$seed36_valid" ] || fail "check printed: $line"
+deep="$work/$(printf 'd%.0s' {1..120})/$(printf 'e%.0s' {1..120})"
+mkdir -p "$deep"
+cp samples/climb.wlx "$deep/climb.wlx"
+windeep="Z:${deep//\//\\}\climb.wlx"
+[ "${#windeep}" -gt 260 ] || fail "not a long path: $windeep"
+line=$(replaytool check "$windeep")
+[ "$line" = "$windeep	$climb_valid" ] || fail "check printed: $line"
+[ "$(runaudit "$windeep" | tail -n 1)" = "Replay is valid" ] || fail "runaudit cannot read $windeep"
+line=$(replaytool check "${windeep%\\*\\climb.wlx}")
+[ "$line" = "$windeep	$climb_valid" ] || fail "check of a folder on a long path printed: $line"
+
+# Wildcards under cmd: the matches in name order; no match stays as given.
+# runaudit takes its one argument as it is.
+winbuild="Z:$(cd "$build" && pwd | sed 's|/|\\|g')"
+out=$(cd samples && timeout 60 ../cmake/wine-run.sh cmd /c "$winbuild\replaytool.exe check *.wlx ..\samples\s*.wlx nothing*.wlx" </dev/null) || true
+expected="climb.wlx	$climb_valid
+example.wlx	invalid
+seed36.wlx	$seed36_valid
+..\samples\seed36.wlx	$seed36_valid
+nothing*.wlx	error	Could not open file"
+[ "$out" = "$expected" ] || fail "check under cmd printed: $out"
+out=$(cd samples && timeout 60 ../cmake/wine-run.sh cmd /c "$winbuild\runaudit.exe s*.wlx" </dev/null) || true
+[ "$out" = "Error occured while loading replay: Could not open file" ] || fail "runaudit under cmd printed: $out"
+
+# A folder: its *.wlx files and its subfolders', in name order; a link
+# that loops back is not walked again; a folder with no replay is an error.
+walk="$work/walk"
+mkdir -p "$walk/sub" "$walk/empty"
+cp samples/seed36.wlx "$walk/A.WLX"
+cp samples/climb.wlx "$walk/b.wlx"
+cp samples/example.wlx "$walk/sub/c.wlx"
+cp samples/climb.wlx "$walk/notes.txt"
+ln -s .. "$walk/sub/loop"
+winwalk="Z:${walk//\//\\}"
+out=$(replaytool check "$winwalk\\" 'samples' "$winwalk\\empty") || true
+expected="$winwalk\A.WLX	$seed36_valid
+$winwalk\b.wlx	$climb_valid
+$winwalk\sub\c.wlx	invalid
+samples\climb.wlx	$climb_valid
+samples\example.wlx	invalid
+samples\seed36.wlx	$seed36_valid
+$winwalk\empty	error	No .wlx files in folder"
+[ "$out" = "$expected" ] || fail "check of folders printed: $out"
+
+# A read-only target is refused and kept; a full disk says so.
+replaytool unpack samples/climb.wlx >"$work/climb.txt"
+echo kept >"$work/readonly.wlx"
+chmod a-w "$work/readonly.wlx"
+line=$(replaytool pack "$work/climb.txt" "$work/readonly.wlx" 2>&1) && fail "pack replaced a read-only file"
+[ "$line" = "replaytool: $work/readonly.wlx: Permission denied" ] || fail "read-only target: $line"
+[ "$(cat "$work/readonly.wlx")" = kept ] || fail "the read-only file changed"
+# A small file system to fill, where this user may mount one.
+if mkdir "$work/small" && mount -t tmpfs -o size=64k tmpfs "$work/small" 2>/dev/null; then
+  trap 'umount "$work/small"; rm -rf "$work"' EXIT
+  { sed '/^records$/q' "$work/climb.txt" | grep -v '^recordCount'; printf '0 0x00\n%.0s' {1..40000}; } >"$work/big.txt"
+  line=$(replaytool pack "$work/big.txt" "$work/small/big.wlx" 2>&1) && fail "pack to a full disk succeeded"
+  [ "$line" = "replaytool: $work/small/big.wlx: No space left on device" ] || fail "full disk: $line"
+  [ -z "$(ls -A "$work/small")" ] || fail "a full disk kept a temporary file: $(ls -A "$work/small")"
+else
+  echo "windows end to end: no tmpfs to fill here, the full disk is not tried"
+fi
 
 # Devices, a directory, a name too long: the loader's message, at once.
 long="$work/$(printf 'x%.0s' {1..300}).wlx"

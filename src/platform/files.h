@@ -41,6 +41,31 @@ bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& 
 // True when both paths exist and name the same file.
 bool sameFile(const std::string& a, const std::string& b);
 
+// One entry of a folder: its name, and whether it is a folder to walk into
+// (a symbolic link or junction to a folder is not, so that a walk cannot
+// loop).
+struct FolderEntry {
+  std::string name;
+  bool folder = false;
+};
+
+// The entries of the folder at `path`, "." and ".." left out, in the
+// system's order. False with errno's reason in `reason`.
+bool listFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& reason);
+
+// True when `path` names a folder (through links).
+bool isFolder(const std::string& path);
+
+// `name` inside `folder`, joined with the system's separator unless the
+// folder's path already ends with one.
+std::string pathInFolder(const std::string& folder, const std::string& name);
+
+// What a command-line operand names: on Windows, where no shell expands
+// wildcards, the files matching its last part's * and ? in name order
+// (each with the operand's folder part as given), or the operand itself
+// when nothing matches; elsewhere the shell has done it: the operand.
+std::vector<std::string> expandWildcards(const std::string& operand);
+
 // Standard streams as the programs need them: a write to a closed pipe
 // fails instead of ending the process, and standard output is binary (line
 // feeds written as they are, never as CR LF).

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,3 +147,43 @@ void prepareStandardStreams() { std::signal(SIGPIPE, SIG_IGN); }
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 std::vector<std::string> programArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+bool listFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& reason) {
+  entries.clear();
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(dir);
+    if (e == nullptr) break;
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    bool folder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      folder = ::lstat(pathInFolder(path, name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    entries.push_back(FolderEntry{name, folder});
+  }
+  const int failure = errno;
+  ::closedir(dir);
+  if (failure != 0) {
+    reason = std::strerror(failure);
+    return false;
+  }
+  return true;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::vector<std::string> expandWildcards(const std::string& operand) { return {operand}; }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <random>
 
 #include "platform/files.h"
@@ -49,16 +50,24 @@ std::string utf8Of(const wchar_t* text) {
   return out;
 }
 
-// errno for the last failed system call, for strerror's wording.
-int errnoOfLastError() {
-  switch (GetLastError()) {
+// errno for a system error code, so that every reason reads as strerror's
+// wording, the same on every system ("No space left on device", never the
+// C runtime's fallback "Invalid argument" for a code it does not know).
+int errnoOf(DWORD code) {
+  switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
       return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
       return EACCES;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
@@ -68,38 +77,82 @@ int errnoOfLastError() {
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS:
       return EEXIST;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+      return EPIPE;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NEGATIVE_SEEK:
+      return EINVAL;
     default:
       return EIO;
   }
 }
 
+// The C runtime keeps the system's code of its last failure in _doserrno;
+// errno then holds its own, partial, translation. Cleared before each call
+// so that a failure the runtime found itself (a bad descriptor) keeps errno.
+void clearSystemError() { _doserrno = 0; }
+void takeSystemError() {
+  if (_doserrno != 0) errno = errnoOf(static_cast<DWORD>(_doserrno));
+}
+
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
+// A close can be where a delayed write fails.
+bool closeChecked(int fd) {
+  clearSystemError();
+  if (_close(fd) == 0) return true;
+  takeSystemError();
+  return false;
+}
+
+// Straight to the system: the C runtime's write reports a short write to a
+// full disk as "Invalid argument" (or, on some runtimes, not at all).
 bool writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+  const HANDLE h = handleOf(fd);
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const unsigned int want = static_cast<unsigned int>(std::min<std::size_t>(bytes.size() - done, INT_MAX));
-    const int put = _write(fd, bytes.data() + done, want);
-    if (put < 0) return false;
-    if (put == 0) {
-      errno = EIO;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD put = 0;
+    if (WriteFile(h, bytes.data() + done, want, &put, nullptr) == 0) {
+      errno = errnoOf(GetLastError());
       return false;
     }
-    done += static_cast<std::size_t>(put);
+    if (put == 0) {  // taken, but nothing written: a full disk, or a device that takes no more
+      errno = GetFileType(h) == FILE_TYPE_DISK ? ENOSPC : EIO;
+      return false;
+    }
+    done += put;
   }
   return true;
 }
 
+// Every byte on the disk, or why not.
+bool commitAll(int fd) {
+  if (FlushFileBuffers(handleOf(fd)) != 0) return true;
+  errno = errnoOf(GetLastError());
+  return false;
+}
+
 // A device (NUL, CON, a port) is written in place.
 bool writeInPlace(const std::wstring& path, const std::vector<std::uint8_t>& bytes, std::string& reason) {
+  clearSystemError();
   const int fd = _wopen(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
   if (fd < 0) {
+    takeSystemError();
     reason = std::strerror(errno);
     return false;
   }
   bool ok = writeAll(fd, bytes);
   int failure = errno;
-  if (_close(fd) != 0 && ok) {
+  if (!closeChecked(fd) && ok) {
     ok = false;
     failure = errno;
   }
@@ -137,11 +190,17 @@ void restoreConsoleCodePage() { SetConsoleOutputCP(consoleCodePage); }
 int openForReading(const char* path) {
   std::wstring wide;
   if (!widePath(path, wide)) return -1;
-  return _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  clearSystemError();
+  const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) takeSystemError();
+  return fd;
 }
 
 std::int64_t readSome(int fd, void* into, std::size_t size) {
-  return _read(fd, into, static_cast<unsigned int>(std::min<std::size_t>(size, INT_MAX)));
+  clearSystemError();
+  const int got = _read(fd, into, static_cast<unsigned int>(std::min<std::size_t>(size, INT_MAX)));
+  if (got < 0) takeSystemError();
+  return got;
 }
 
 std::int64_t sizeOfOpenFile(int fd) {
@@ -182,6 +241,12 @@ bool replaceFileWhole(const std::string& given, const std::vector<std::uint8_t>&
     reason = std::strerror(EISDIR);
     return false;
   }
+  // A read-only file is refused, as a write to it would be: moving the new
+  // file over it would replace it.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    reason = std::strerror(EACCES);
+    return false;
+  }
   if (isDevice(path)) return writeInPlace(path, bytes, reason);
 
   // A temporary file beside the target, moved over it once every byte is
@@ -194,22 +259,24 @@ bool replaceFileWhole(const std::string& given, const std::vector<std::uint8_t>&
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = dir + L"." + name + L"." + std::to_wstring(entropy() % 1000000u);
+    clearSystemError();
     fd = _wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) takeSystemError();
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
   }
-  bool ok = writeAll(fd, bytes) && _commit(fd) == 0;
+  bool ok = writeAll(fd, bytes) && commitAll(fd);
   int failure = errno;
-  if (_close(fd) != 0 && ok) {
+  if (!closeChecked(fd) && ok) {
     ok = false;
     failure = errno;
   }
   if (ok && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
     ok = false;
-    failure = errnoOfLastError();
+    failure = errnoOf(GetLastError());
   }
   if (!ok) {
     DeleteFileW(temp.c_str());
@@ -222,6 +289,84 @@ bool sameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION x{}, y{};
   return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+namespace {
+
+// Every entry matching `pattern` (a folder's path and *, or an operand's
+// wildcards), "." and ".." left out. False with errno set.
+bool findEntries(const std::string& pattern, std::vector<FolderEntry>& entries) {
+  std::wstring wide;
+  if (!widePath(pattern, wide)) return false;
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileW(wide.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) {
+    errno = errnoOf(GetLastError());
+    return false;
+  }
+  for (;;) {
+    const std::string name = utf8Of(found.cFileName);
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!name.empty() && name != "." && name != "..") entries.push_back(FolderEntry{name, folder});
+    if (FindNextFileW(h, &found) == 0) break;
+  }
+  const DWORD why = GetLastError();
+  const bool ok = why == ERROR_NO_MORE_FILES;
+  if (!ok) errno = errnoOf(why);
+  FindClose(h);
+  return ok;
+}
+
+}  // namespace
+
+bool listFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& reason) {
+  entries.clear();
+  // A file is not a folder, whatever FindFirstFileW makes of it and *.
+  std::wstring wide;
+  if (!widePath(path, wide)) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    reason = std::strerror(attributes == INVALID_FILE_ATTRIBUTES ? errnoOf(GetLastError()) : ENOTDIR);
+    return false;
+  }
+  if (!findEntries(pathInFolder(path, "*"), entries)) {
+    reason = std::strerror(errno);
+    entries.clear();
+    return false;
+  }
+  return true;
+}
+
+bool isFolder(const std::string& path) {
+  std::wstring wide;
+  if (!widePath(path, wide)) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+  const bool ended = folder.empty() || folder.back() == '\\' || folder.back() == '/' ||
+                     (folder.size() == 2 && folder[1] == ':');  // "C:" is the drive's current folder
+  return ended ? folder + name : folder + "\\" + name;
+}
+
+std::vector<std::string> expandWildcards(const std::string& operand) {
+  const std::size_t cut = operand.find_last_of("\\/:");
+  const std::string folder = cut == std::string::npos ? "" : operand.substr(0, cut + 1);
+  const std::string last = operand.substr(folder.size());
+  if (last.find_first_of("*?") == std::string::npos) return {operand};
+  std::vector<FolderEntry> entries;
+  if (!findEntries(operand, entries) || entries.empty()) return {operand};
+  std::vector<std::string> names;
+  for (const FolderEntry& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> paths;
+  for (const std::string& name : names) paths.push_back(folder + name);
+  return paths;
 }
 
 void prepareStandardStreams() {

@@ -16,12 +16,13 @@
 #include "replay/replay_text.h"
 #include "view/json_text.h"
 #include "api/result_facts.h"
+#include "tool/check_operands.h"
 #include "tool/tool_common.h"
 
 namespace {
 
 struct Batch {
-  std::vector<const char*> paths;
+  std::vector<CheckItem> paths;
   std::vector<std::optional<std::string>> lines;
   std::atomic<std::size_t> next{0};
   std::mutex printing;
@@ -34,18 +35,26 @@ struct Batch {
   bool requireClaims = false;
 };
 
-// Paths are escaped: a file name holding a tab or a line end must not be
-// able to forge a result line. With --json each line is one JSON object.
-// A line's verdict counts as a failure unless valid, and, with
-// --require-claims, its claims match.
-std::string verdictLine(const char* rawPath, const Batch& b, bool& passed) {
-  runaudit_result r;
-  runaudit_check_file(rawPath, &r);
+// Paths are shown by displayPath: a file name holding a tab or a line end
+// must not be able to forge a result line. With --json each line is one
+// JSON object. A line's verdict counts as a failure unless valid, and, with
+// --require-claims, its claims match. A folder that gave nothing is an
+// error line of its own, with its reason.
+std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
+  runaudit_result r{};
+  if (item.error.empty()) {
+    runaudit_check_file(item.path.c_str(), &r);
+  } else {
+    r.verdict = RUNAUDIT_ERROR;
+    r.loadError = RUNAUDIT_OPEN_FAILED;
+    r.error = item.error.c_str();
+  }
   passed = r.verdict == RUNAUDIT_VALID && (!b.requireClaims || r.claims == RUNAUDIT_CLAIMS_MATCH);
-  const std::size_t length = std::strlen(rawPath);
-  if (b.json) return std::string("{").append(jsonNameField("file", rawPath, length)).append(resultJsonFields(r)).append("}\n");
+  const std::string& rawPath = item.path;
+  if (b.json)
+    return std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(resultJsonFields(r)).append("}\n");
 
-  std::string line = escapeText(rawPath, length);
+  std::string line = displayPath(rawPath);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
   if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error);
   if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
@@ -98,8 +107,8 @@ int runCheck(const CommandLine& line) {
     return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
   batch.json = line.has("--json");
   batch.requireClaims = line.has("--require-claims");
-  for (const std::string& path : line.operands) batch.paths.push_back(path.c_str());
-  if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
+  if (line.operands.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
+  batch.paths = checkItems(line.operands);
 
   batch.lines.resize(batch.paths.size());
   batch.progress = standardErrorIsTerminal();

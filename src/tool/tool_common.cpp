@@ -102,8 +102,20 @@ bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
   return false;
 }
 
+std::string displayPath(const std::string& path) {
+  std::string out;
+  std::size_t run = 0;  // start of the bytes not yet shown
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\' && path[i] != '"') continue;
+    out += escapeText(path.data() + run, i - run);
+    if (i < path.size()) out += path[i];
+    run = i + 1;
+  }
+  return out;
+}
+
 std::string fileError(const std::string& path, const std::string& reason) {
-  return escapeText(path.data(), path.size()) + ": " + reason;
+  return displayPath(path) + ": " + reason;
 }
 
 std::string operandError(const char* command, const CommandLine& line, std::size_t count, const char* names) {

@@ -25,8 +25,14 @@ std::string standardOutputError();
 // Prints "replaytool: <message>" on standard error; returns `status`.
 int reportError(int status, const std::string& message);
 
+// A path for line-oriented output, as it was given: backslashes and quotes
+// as they are (a Windows path reads as typed), only the bytes escapeText
+// escapes otherwise (control bytes, bytes outside ASCII), so that a name
+// holding a tab or a line end cannot forge a line.
+std::string displayPath(const std::string& path);
+
 // The one wording of every error about a file: "PATH: reason", the path
-// escaped like any text the tool prints.
+// shown by displayPath.
 std::string fileError(const std::string& path, const std::string& reason);
 
 // The largest text form that pack accepts.

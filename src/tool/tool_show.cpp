@@ -20,7 +20,7 @@ std::size_t textLength(const char* field, std::size_t width) {
 
 void printText(const char* path, const runaudit_result& r) {
   const runaudit_header& h = r.header;
-  std::printf("File:           %s\n", escapeText(path, std::strlen(path)).c_str());
+  std::printf("File:           %s\n", displayPath(path).c_str());
   std::printf("Signature:      %s\n", escapeText(h.signature, sizeof h.signature).c_str());
   std::printf("Name:           %s\n", escapeText(h.name, textLength(h.name, 32)).c_str());
   std::printf("Date:           %s\n", escapeText(h.date, textLength(h.date, 32)).c_str());
@@ -129,7 +129,7 @@ void printRejection(const char* path, const Rejection& r, bool json) {
       std::printf("\"computedChecksum\":null}\n");
     return;
   }
-  std::printf("File:           %s\n", escapeText(path, std::strlen(path)).c_str());
+  std::printf("File:           %s\n", displayPath(path).c_str());
   std::printf("Rejected:       %s\n", r.reason);
   std::printf("Size:           %s%" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.sizeAtLeast ? "at least " : "",
               r.size);

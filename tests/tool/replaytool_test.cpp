@@ -133,6 +133,99 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
   ::unlink(alive.c_str());
 }
 
+// A fresh, empty folder for a test.
+std::string tempFolder(const char* stem) {
+  const std::string dir = writeTempFile(stem, {});
+  ::unlink(dir.c_str());
+  EXPECT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  return dir;
+}
+
+const char* const CLIMB_VALID = "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n";
+const char* const SEED36_VALID = "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n";
+
+// A folder operand is its *.wlx files (any case), its subfolders' too, in
+// name order, a subfolder's where its name falls; nothing else, and never
+// twice through a link that loops. One that holds no replay is an error.
+TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
+  namespace fs = std::filesystem;
+  const std::string dir = tempFolder("walk_dir");
+  fs::create_directories(dir + "/sub/deeper");
+  fs::create_directories(dir + "/nothing/here");
+  fs::copy_file(samplePath("climb.wlx"), dir + "/b.wlx");
+  fs::copy_file(samplePath("seed36.wlx"), dir + "/A.WLX");
+  fs::copy_file(samplePath("example.wlx"), dir + "/sub/c.wlx");
+  fs::copy_file(samplePath("climb.wlx"), dir + "/sub/deeper/d.wlx");
+  fs::copy_file(samplePath("climb.wlx"), dir + "/b.wlx.bak");
+  fs::copy_file(samplePath("climb.wlx"), dir + "/sub/notes.txt");
+  fs::create_directory_symlink("..", dir + "/sub/loop");
+  fs::create_symlink("../b.wlx", dir + "/sub/link.wlx");
+  const std::string walked = dir + "/A.WLX" + SEED36_VALID + dir + "/b.wlx" + CLIMB_VALID + dir + "/sub/c.wlx\tinvalid\n" +
+                             dir + "/sub/deeper/d.wlx" + CLIMB_VALID + dir + "/sub/link.wlx" + CLIMB_VALID;
+  for (const char* slash : {"", "/"}) {
+    const RunResult r = tool("check --jobs 2 " + shellQuote(dir + slash));
+    EXPECT_EQ(r.out, walked) << "folder given as " << dir + slash;
+    EXPECT_EQ(r.status, 1) << "c.wlx is invalid";
+  }
+  // Files and folders together keep the order given; a file is itself
+  // whatever its name.
+  const RunResult mixed = tool("check " + shellQuote(dir + "/b.wlx.bak") + " " + shellQuote(dir + "/sub/deeper") + " " +
+                               shellQuote(samplePath("seed36.wlx")));
+  EXPECT_EQ(mixed.out, dir + "/b.wlx.bak" + CLIMB_VALID + dir + "/sub/deeper/d.wlx" + CLIMB_VALID + samplePath("seed36.wlx") +
+                           SEED36_VALID);
+  EXPECT_EQ(mixed.status, 0);
+  // A folder with no replay in it checked nothing: that is no success.
+  const RunResult empty = tool("check " + shellQuote(dir + "/nothing"));
+  EXPECT_EQ(empty.out, dir + "/nothing\terror\tNo .wlx files in folder\n");
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_TRUE(contains(tool("check --json " + shellQuote(dir + "/nothing")).out,
+                       "{\"file\":\"" + dir + "/nothing\",\"verdict\":\"error\",\"error\":\"No .wlx files in folder\",\"frames\":null"));
+  fs::remove_all(dir);
+}
+
+// A folder that cannot be read is a line of its own, with the system's
+// reason; the rest of the walk goes on.
+TEST(ReplayTool, CheckReportsAFolderItCannotRead) {
+  const std::string dir = tempFolder("walk_locked");
+  std::filesystem::create_directory(dir + "/locked");
+  std::filesystem::copy_file(samplePath("seed36.wlx"), dir + "/locked/a.wlx");
+  std::filesystem::copy_file(samplePath("seed36.wlx"), dir + "/z.wlx");
+  ASSERT_EQ(::chmod((dir + "/locked").c_str(), 0), 0);
+  if (::access((dir + "/locked").c_str(), R_OK) == 0) {
+    ::chmod((dir + "/locked").c_str(), 0700);
+    std::filesystem::remove_all(dir);
+    GTEST_SKIP() << "running as root, every folder is readable";
+  }
+  const RunResult r = tool("check " + shellQuote(dir));
+  EXPECT_EQ(r.out, dir + "/locked\terror\tCould not open folder: Permission denied\n" + dir + "/z.wlx" + SEED36_VALID);
+  EXPECT_EQ(r.status, 1);
+  ::chmod((dir + "/locked").c_str(), 0700);
+  std::filesystem::remove_all(dir);
+}
+
+// Backslashes and quotes in a path are printed as they were given, in
+// every place a path is shown; only control bytes are escaped.
+TEST(ReplayTool, PathsAreShownAsGiven) {
+  const std::string dir = tempFolder("shown_dir");
+  const std::string odd = dir + "/a\\b \"c\".wlx";
+  std::filesystem::copy_file(samplePath("seed36.wlx"), odd);
+  EXPECT_EQ(tool("check " + shellQuote(odd)).out, odd + SEED36_VALID);
+  EXPECT_EQ(tool("check " + shellQuote(dir)).out, odd + SEED36_VALID);
+  EXPECT_TRUE(contains(tool("show " + shellQuote(odd)).out, "File:           " + odd + "\n"));
+  EXPECT_EQ(tool("unpack " + shellQuote(dir + "/x\\y.wlx")).err, "replaytool: " + dir + "/x\\y.wlx: No such file or directory\n");
+  // The text form still escapes them, so that it reads back.
+  const std::string text = writeTempFile("shown_text", {});
+  std::FILE* f = std::fopen(text.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("name \"a\\\\b\\\"\"\ndate \"\"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 1\nrecords\n0 0x80\n", f);
+  std::fclose(f);
+  const std::string out = dir + "/round.wlx";
+  ASSERT_EQ(tool("pack " + shellQuote(text) + " " + shellQuote(out)).status, 0);
+  EXPECT_TRUE(contains(tool("unpack " + shellQuote(out)).out, "name \"a\\\\b\\\"\"\n"));
+  ::unlink(text.c_str());
+  std::filesystem::remove_all(dir);
+}
+
 // A genuine replay whose header claims floor 900, checksum recomputed: the
 // verdict stays valid (it ignores the claims), every output says the claims
 // differ, and --require-claims fails it.
