@@ -14,6 +14,7 @@
 #include "api/runaudit.h"
 #include "platform/files.h"
 #include "replay/replay_text.h"
+#include "view/display_text.h"
 #include "view/json_text.h"
 #include "api/result_facts.h"
 #include "tool/tool_common.h"
@@ -34,20 +35,36 @@ struct Batch {
   bool requireClaims = false;
 };
 
-// Paths are escaped: a file name holding a tab or a line end must not be
+// Standard input ("-", at most once) is read whole first; files as the C
+// API reads them.
+void checkOne(const char* path, runaudit_result& r) {
+  if (!isStandardStream(path)) {
+    runaudit_check_file(path, &r);
+    return;
+  }
+  ReplayImage image;
+  std::string error;
+  if (readReplayImage(path, image, error))
+    runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &r);
+  else
+    runaudit_check_file(nullptr, &r);  // could not be read: as a file that could not be opened
+}
+
+// Paths are shown escaped: a file name holding a tab or a line end must not be
 // able to forge a result line. With --json each line is one JSON object.
 // A line's verdict counts as a failure unless valid, and, with
 // --require-claims, its claims match.
 std::string verdictLine(const char* rawPath, const Batch& b, bool& passed) {
   runaudit_result r;
-  runaudit_check_file(rawPath, &r);
+  checkOne(rawPath, r);
   passed = r.verdict == RUNAUDIT_VALID && (!b.requireClaims || r.claims == RUNAUDIT_CLAIMS_MATCH);
   const std::size_t length = std::strlen(rawPath);
   if (b.json) return std::string("{").append(jsonNameField("file", rawPath, length)).append(resultJsonFields(r)).append("}\n");
 
-  std::string line = escapeText(rawPath, length);
+  std::string line = displayText(rawPath, length);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
-  if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error);
+  if (r.verdict == RUNAUDIT_ERROR)
+    line.append("\t").append(r.loadError == RUNAUDIT_OPEN_FAILED && !isStandardStream(rawPath) ? openFailure(rawPath, r.error) : r.error);
   if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
   char facts[160];
   std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,
@@ -100,6 +117,8 @@ int runCheck(const CommandLine& line) {
   batch.requireClaims = line.has("--require-claims");
   for (const std::string& path : line.operands) batch.paths.push_back(path.c_str());
   if (batch.paths.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
+  if (std::count(line.operands.begin(), line.operands.end(), "-") > 1)
+    return reportError(EXIT_USAGE, "check: - (standard input) given more than once");
 
   batch.lines.resize(batch.paths.size());
   batch.progress = standardErrorIsTerminal();
