@@ -18,7 +18,7 @@ namespace {
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
     "       replaytool trace FILE [--from N] [--to M | --all]\n"
-    "       replaytool check FILE... [-j N] [--json] [--require-claims]\n"
+    "       replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
@@ -86,7 +86,7 @@ const Command COMMANDS[] = {
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
     {"check", runCheck,
      {{"--jobs", "-j", "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr}},
-     "usage: replaytool check FILE... [-j N] [--json] [--require-claims]\n"
+     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. A valid replay's line goes on with what\n"
      "the game reached (frames, floor, combo, combo score) and whether the\n"
