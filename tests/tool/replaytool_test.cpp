@@ -97,6 +97,7 @@ TEST(ReplayTool, TraceHasOneLinePerFrame) {
 
   const RunResult window = tool("trace " + shellQuote(samplePath("seed36.wlx")) + " --from 10 --to 12");
   const std::vector<std::string> some = lines(window.out);
+  EXPECT_EQ(window.err, "") << "a trace that stops where --to says says nothing more";
   ASSERT_EQ(some.size(), 4u);
   EXPECT_EQ(some[1].rfind("10,1,0x02,", 0), 0u);
   EXPECT_EQ(some[3].rfind("12,2,0x12,", 0), 0u);
