@@ -5,6 +5,7 @@
 
 #include "app/report.h"
 #include "platform/files.h"
+#include "platform/terminal.h"
 #include "replay/replay_file.h"
 #include "sim/fpu_mode.h"
 
@@ -31,7 +32,9 @@ int main(int argc, char** argv) {
   // After the checksum: each text prints as at most 31 bytes.
   replay.header.playerName[31] = '\0';
   replay.header.date[31] = '\0';
-  printReplayInformation(stdout, replay.header);
+  // Tools reading the output get the stored bytes; a person, nothing that
+  // acts on the terminal.
+  printReplayInformation(stdout, replay.header, standardOutputIsTerminal());
   runVerdictReport(stdout, replay);
 
   releaseReplay(replay);

@@ -1,6 +1,10 @@
 #include "app/report.h"
 
+#include <cstring>
+#include <string>
+
 #include "verify/playback.h"
+#include "view/display_text.h"
 
 void printUsage(std::FILE* out) { std::fprintf(out, "Usage: runaudit replay.wlx\n"); }
 
@@ -8,10 +12,12 @@ void printLoadError(std::FILE* out, const char* message) {
   std::fprintf(out, "Error occured while loading replay: %s\n", message);
 }
 
-void printReplayInformation(std::FILE* out, const ReplayHeader& h) {
-  // The caller has ended both texts at byte 31, so %s stays inside them.
+void printReplayInformation(std::FILE* out, const ReplayHeader& h, bool terminal) {
+  // The caller has ended both texts at byte 31, so %s and strlen stay inside them.
+  const std::string name = terminal ? displayText(h.playerName, std::strlen(h.playerName)) : h.playerName;
+  const std::string date = terminal ? displayText(h.date, std::strlen(h.date)) : h.date;
   std::fprintf(out, "Replay information:\nName: %s\nDate: %s\nScore: %d\nFloor: %d\nCombo: %d\nRejump: %s\n",
-               h.playerName, h.date, h.score, h.floor, h.combo, h.rejump != 0 ? "On" : "Off");
+               name.c_str(), date.c_str(), h.score, h.floor, h.combo, h.rejump != 0 ? "On" : "Off");
 }
 
 void runVerdictReport(std::FILE* out, const ReplayFile& replay) {

@@ -35,7 +35,9 @@ void closeFile(int fd);
 // temporary file beside it, renamed into place once every byte is on
 // disk; on failure the old file stays and the temporary is removed). A
 // device or FIFO is written in place, and a FIFO with no reader fails to
-// open instead of blocking. False with errno's reason in `reason`.
+// open instead of blocking. A file the caller may not write, or that has
+// no write permission for anyone, is refused, never renamed over. False
+// with errno's reason in `reason`.
 bool replaceFileWhole(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& reason);
 
 // True when both paths exist and name the same file.

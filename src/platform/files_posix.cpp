@@ -103,6 +103,17 @@ bool replaceFileWhole(const std::string& given, const std::vector<std::uint8_t>&
     std::free(real);
   }
 
+  // A file its owner made read-only is kept, as cp would keep it: a rename
+  // would replace it all the same. Mode bits decide as well as access, so
+  // that a file nobody may write is kept even for root.
+  if (exists) {
+    const bool writable = ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+    if (!writable || (target.st_mode & 0222) == 0) {
+      reason = std::strerror(writable ? EACCES : errno);
+      return false;
+    }
+  }
+
   // A reader sees the old file or the new one, never a fragment.
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);

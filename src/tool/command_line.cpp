@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "view/display_text.h"
+
 namespace {
 
 const KnownOption* find(const std::vector<KnownOption>& known, const std::string& word) {
@@ -38,11 +40,20 @@ bool parseCommandLine(const char* command, const std::vector<KnownOption>& known
       line.help = true;
       continue;
     }
-    const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
-    const std::string word = arg.substr(0, equals);
+    const bool isLong = arg.rfind("--", 0) == 0;
+    std::size_t equals = isLong ? arg.find('=') : std::string::npos;
+    // A short option's value may follow it in the same argument, as getopt
+    // has it: "-oFILE"; "-o=FILE" is FILE too, like "--output=FILE".
+    std::size_t attached = std::string::npos;
+    if (!isLong && arg.size() > 2) {
+      const KnownOption* shortOption = find(known, arg.substr(0, 2));
+      if (shortOption != nullptr && shortOption->valueName != nullptr) attached = arg[2] == '=' ? 3 : 2;
+    }
+    const std::string word = arg.substr(0, attached != std::string::npos ? 2 : equals);
+    if (attached != std::string::npos) equals = attached - 1;
     const KnownOption* option = find(known, word);
     if (option == nullptr) {
-      error = prefix + "unknown option " + word;
+      error = prefix + "unknown option " + displayText(word);
       return false;
     }
     if (line.has(option->name)) {

@@ -1,6 +1,7 @@
 // One grammar for every replaytool command. Options may come before or
 // after the operands; "--" ends the options; an option that takes a value
-// takes the next argument whatever it looks like, or "--opt=value"; "-h"
+// takes the next argument whatever it looks like, or "--opt=value"; a
+// short one also "-oVALUE" and "-o=VALUE"; "-h"
 // and "--help" ask for the command's help. An unknown option, a missing
 // value, a value given to an option that takes none and an option given
 // twice are errors, each named as such.

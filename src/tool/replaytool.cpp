@@ -1,4 +1,5 @@
 // replaytool: a companion to runaudit for the people who run leaderboards.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -7,18 +8,22 @@
 
 #include "api/runaudit.h"
 #include "platform/files.h"
+#include "platform/terminal.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
+#include "view/display_text.h"
 
 namespace {
 
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
-    "       replaytool trace FILE [--from N] [--to M]\n"
+    "       replaytool trace FILE [--from N] [--to M | --all]\n"
     "       replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
-    "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n";
+    "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
+    "       replaytool --version | -V\n"
+    "A FILE or TEXT of - is standard input; an OUT of - is standard output.\n";
 
 int dispatch(int argc, char** argv);
 
@@ -28,7 +33,10 @@ int dispatch(int argc, char** argv);
 // reach their reader (a full disk, a closed pipe) are a failure, never success.
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
-  prepareStandardStreams();  // a closed pipe shows up as a failed write instead
+  prepareStandardStreams();
+  // A closed pipe ends the program silently, as it ends other tools; a
+  // file size limit fails the write, so that its temporary is removed.
+  prepareToolSignals();
   int status;
   try {
     // The arguments as UTF-8 on every system.
@@ -42,6 +50,7 @@ int main(int argc, char** argv) {
     status = reportError(EXIT_FAILED, "not enough memory");
   }
   if (!flushStandardOutput()) {
+    if (standardOutputClosed()) return endForClosedOutput();  // nobody is left to tell
     const std::string reason = standardOutputError();
     return reportError(EXIT_FAILED, "cannot write to standard output" + (reason.empty() ? "" : ": " + reason));
   }
@@ -65,23 +74,26 @@ const Command COMMANDS[] = {
      "  --json   the same facts as one JSON object\n"
      "Exit status: 0 explained (valid or invalid), 1 not loadable or output lost,\n"
      "2 usage error.\n"},
-    {"trace", runTrace, {{"--from", nullptr, "a frame number"}, {"--to", nullptr, "a frame number"}},
-     "usage: replaytool trace FILE [--from N] [--to M]\n"
+    {"trace", runTrace,
+     {{"--from", nullptr, "a frame number"}, {"--to", nullptr, "a frame number"}, {"--all", nullptr, nullptr}},
+     "usage: replaytool trace FILE [--from N] [--to M | --all]\n"
      "Prints one CSV line per simulated frame, each real as its binary64 pattern\n"
      "and as a decimal that reads back to the same value.\n"
      "  --from N   first frame shown (frames count from 1)\n"
      "  --to M     last frame simulated\n"
+     "  --all      every frame of the game; without --to or --all, at most\n"
+     "             1000000 frames are shown and standard error says so\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
     {"check", runCheck,
-     {{"--jobs", nullptr, "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr}},
+     {{"--jobs", "-j", "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr}},
      "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. A valid replay's line goes on with what\n"
      "the game reached (frames, floor, combo, combo score) and whether the\n"
      "header's floor and combo claim exactly that: claims match, or claims differ\n"
      "and how. A folder stands for its *.wlx files and its subfolders', in name\n"
-     "order. Paths are printed as given, control bytes escaped.\n"
-     "  --jobs N           threads to use (default: every core)\n"
+     "order. Paths are escaped.\n"
+     "  -j, --jobs N       threads to use (default: every core)\n"
      "  --json             one JSON object per line, with the fields of show --json\n"
      "  --require-claims   count a valid replay whose claims differ as a failure\n"
      "Exit status: 0 all valid (and, with --require-claims, all claims match),\n"
@@ -99,10 +111,40 @@ const Command COMMANDS[] = {
      "Writes a self-contained page that plays the simulated game: the floors, the\n"
      "player, the keys of each frame, the verdict, and an overview of the climb.\n"
      "The page keeps at most 1000000 frames and says so when a game is longer.\n"
-     "  -o OUT.html   write the page to OUT.html (default: standard output)\n"
+     "  -o, --output OUT.html  write the page to OUT.html (default or -: standard\n"
+     "                output)\n"
      "  --svg OUT.svg write the overview alone as SVG (with -o, both)\n"
      "Exit status: 0 written, 1 not loadable or unwritable output, 2 usage error.\n"},
 };
+
+// Levenshtein distance, for suggesting the command meant.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+int unknownCommand(const std::string& word) {
+  const Command* nearest = nullptr;
+  std::size_t best = 3;  // a suggestion at most two edits away
+  for (const Command& c : COMMANDS)
+    if (const std::size_t d = editDistance(word, c.name); d < best) {
+      best = d;
+      nearest = &c;
+    }
+  if (nearest != nullptr)
+    return reportError(EXIT_USAGE, "unknown command '" + displayText(word) + "'; did you mean '" + nearest->name + "'?");
+  return reportError(EXIT_USAGE, "unknown command: " + displayText(word) + " (see replaytool --help)");
+}
 
 bool isHelp(const char* arg) {
   return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "help") == 0;
@@ -122,7 +164,7 @@ int dispatch(int argc, char** argv) {
         std::fputs(c.help, stdout);
         return 0;
       }
-    return reportError(EXIT_USAGE, std::string("unknown command: ") + argv[2] + " (see replaytool --help)");
+    return unknownCommand(argv[2]);
   }
   for (const Command& c : COMMANDS) {
     if (std::strcmp(command, c.name) != 0) continue;
@@ -140,11 +182,11 @@ int dispatch(int argc, char** argv) {
     std::fputs("Run 'replaytool COMMAND --help' for what each command does.\n", stdout);
     return 0;
   }
-  if (std::strcmp(command, "--version") == 0) {
+  if (std::strcmp(command, "--version") == 0 || std::strcmp(command, "-V") == 0) {
     std::printf("replaytool %s\n", runaudit_version());
     return 0;
   }
-  return reportError(EXIT_USAGE, std::string("unknown command: ") + command + " (see replaytool --help)");
+  return unknownCommand(command);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "api/runaudit.h"
 #include "platform/files.h"
 #include "replay/replay_text.h"
+#include "view/display_text.h"
 #include "view/json_text.h"
 #include "api/result_facts.h"
 #include "tool/check_operands.h"
@@ -35,7 +36,22 @@ struct Batch {
   bool requireClaims = false;
 };
 
-// Paths are shown by displayPath: a file name holding a tab or a line end
+// Standard input ("-", at most once) is read whole first; files as the C
+// API reads them.
+void checkOne(const char* path, runaudit_result& r) {
+  if (!isStandardStream(path)) {
+    runaudit_check_file(path, &r);
+    return;
+  }
+  ReplayImage image;
+  std::string error;
+  if (readReplayImage(path, image, error))
+    runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &r);
+  else
+    runaudit_check_file(nullptr, &r);  // could not be read: as a file that could not be opened
+}
+
+// Paths are shown by displayText: a file name holding a tab or a line end
 // must not be able to forge a result line. With --json each line is one
 // JSON object. A line's verdict counts as a failure unless valid, and, with
 // --require-claims, its claims match. A folder that gave nothing is an
@@ -43,7 +59,7 @@ struct Batch {
 std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
   runaudit_result r{};
   if (item.error.empty()) {
-    runaudit_check_file(item.path.c_str(), &r);
+    checkOne(item.path.c_str(), r);
   } else {
     r.verdict = RUNAUDIT_ERROR;
     r.loadError = RUNAUDIT_OPEN_FAILED;
@@ -54,9 +70,10 @@ std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
   if (b.json)
     return std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(resultJsonFields(r)).append("}\n");
 
-  std::string line = displayPath(rawPath);
+  std::string line = displayText(rawPath);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
-  if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error);
+  if (r.verdict == RUNAUDIT_ERROR)
+    line.append("\t").append(item.error.empty() && r.loadError == RUNAUDIT_OPEN_FAILED && !isStandardStream(rawPath) ? openFailure(rawPath, r.error) : r.error);
   if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
   char facts[160];
   std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,
@@ -108,6 +125,8 @@ int runCheck(const CommandLine& line) {
   batch.json = line.has("--json");
   batch.requireClaims = line.has("--require-claims");
   if (line.operands.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
+  if (std::count(line.operands.begin(), line.operands.end(), "-") > 1)
+    return reportError(EXIT_USAGE, "check: - (standard input) given more than once");
   batch.paths = checkItems(line.operands);
 
   batch.lines.resize(batch.paths.size());

@@ -9,7 +9,9 @@
 #include <new>
 
 #include "platform/files.h"
+#include "platform/terminal.h"
 #include "replay/replay_text.h"
+#include "view/display_text.h"
 
 namespace {
 std::atomic<int> outputErrno{0};
@@ -24,6 +26,8 @@ bool flushStandardOutput() {
   }
   return flushed && std::ferror(stdout) == 0;
 }
+
+bool standardOutputClosed() { return outputErrno.load() == EPIPE; }
 
 std::string standardOutputError() {
   const int reason = outputErrno.load();
@@ -77,8 +81,16 @@ bool readImage(int fd, ReplayImage& image, const std::string& path, std::string&
 
 }  // namespace
 
+int openInput(const std::string& path) {
+  return isStandardStream(path) ? standardInputForReading() : openForReading(path.c_str());
+}
+
+void closeInput(const std::string& path, int fd) {
+  if (!isStandardStream(path)) closeFile(fd);
+}
+
 bool readReplayImage(const std::string& path, ReplayImage& image, std::string& error) {
-  const int fd = openForReading(path.c_str());
+  const int fd = openInput(path);
   if (fd < 0) {
     error = fileError(path, std::strerror(errno));
     return false;
@@ -90,9 +102,45 @@ bool readReplayImage(const std::string& path, ReplayImage& image, std::string& e
   } catch (const std::bad_alloc&) {
     error = fileError(path, "not enough memory to read it");
   }
-  closeFile(fd);
+  closeInput(path, fd);
   if (!ok) image = ReplayImage{};
   return ok;
+}
+
+bool loadReplayImage(const std::string& path, ReplayImage& image, ReplayFile& replay, std::string& error) {
+  if (!readReplayImage(path, image, error)) return false;
+  // What was read is what loadReplay reads: the header and the declared
+  // records as far as the file holds them, so the same checks decide.
+  if (const char* message = loadReplayBytes(image.bytes.data(), image.bytes.size(), replay)) {
+    error = fileError(path, message);
+    return false;
+  }
+  return true;
+}
+
+bool writeOutputBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+  if (!isStandardStream(path)) return writeFileBytes(path, bytes, error);
+  writeStandardOutput(bytes.data(), bytes.size());
+  return true;
+}
+
+void writeStandardOutput(const void* bytes, std::size_t size) {
+  // Checked with the rest of standard output, once the command is done; a
+  // large write goes past the buffer, so its reason is kept now.
+  errno = 0;
+  if (std::fwrite(bytes, 1, size, stdout) != size) keepStandardOutputReason(errno);
+}
+
+void keepStandardOutputReason(int error) {
+  int none = 0;
+  if (error != 0) outputErrno.compare_exchange_strong(none, error);
+}
+
+std::string openFailure(const std::string& path, const char* fixed) {
+  const int fd = openForReading(path.c_str());
+  if (fd < 0) return std::strerror(errno);
+  closeFile(fd);
+  return fixed;  // it opens now: the loader's own words
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
@@ -102,20 +150,8 @@ bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
   return false;
 }
 
-std::string displayPath(const std::string& path) {
-  std::string out;
-  std::size_t run = 0;  // start of the bytes not yet shown
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != '\\' && path[i] != '"') continue;
-    out += escapeText(path.data() + run, i - run);
-    if (i < path.size()) out += path[i];
-    run = i + 1;
-  }
-  return out;
-}
-
 std::string fileError(const std::string& path, const std::string& reason) {
-  return displayPath(path) + ": " + reason;
+  return displayText(path) + ": " + reason;
 }
 
 std::string operandError(const char* command, const CommandLine& line, std::size_t count, const char* names) {
@@ -124,7 +160,7 @@ std::string operandError(const char* command, const CommandLine& line, std::size
   if (line.operands.size() == count) return "";
   const std::string& extra = line.operands[count];
   return name + " takes " + (count == 1 ? "one " : "") + names + " (extra argument " +
-         escapeText(extra.data(), extra.size()) + ")";
+         displayText(extra) + ")";
 }
 
 bool parseCount(const char* text, std::uint64_t& value) {

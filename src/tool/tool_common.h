@@ -19,20 +19,21 @@ inline constexpr int EXIT_USAGE = 2;
 // Flushes standard output; false when it failed now or before. The first
 // failure's reason is kept for standardOutputError.
 bool flushStandardOutput();
+// Writes to standard output, keeping the reason of a failure for
+// standardOutputError.
+void writeStandardOutput(const void* bytes, std::size_t size);
+// Keeps `error` (an errno value) as the reason, unless one is kept already.
+void keepStandardOutputReason(int error);
+// Whether standard output failed because its reader went away.
+bool standardOutputClosed();
 // Why standard output failed ("" if it did not or the reason is unknown).
 std::string standardOutputError();
 
 // Prints "replaytool: <message>" on standard error; returns `status`.
 int reportError(int status, const std::string& message);
 
-// A path for line-oriented output, as it was given: backslashes and quotes
-// as they are (a Windows path reads as typed), only the bytes escapeText
-// escapes otherwise (control bytes, bytes outside ASCII), so that a name
-// holding a tab or a line end cannot forge a line.
-std::string displayPath(const std::string& path);
-
 // The one wording of every error about a file: "PATH: reason", the path
-// shown by displayPath.
+// shown like any text the tool prints (view/display_text.h).
 std::string fileError(const std::string& path, const std::string& reason);
 
 // The largest text form that pack accepts.
@@ -45,6 +46,8 @@ inline constexpr std::uint64_t MAX_TEXT_BYTES = 256ull << 20;
 // failure the old file stays and the temporary is removed. Devices and
 // FIFOs are written in place.
 bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
+// The same, "-" being standard output.
+bool writeOutputBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
 
 
 // A replay file read by its header, so that a device or pipe that never
@@ -58,7 +61,22 @@ struct ReplayImage {
   UnreadTail tail;                  // the bytes after them, not kept
   std::uint64_t size() const { return bytes.size() + tail.bytes; }
 };
+// "-" is standard input, here and wherever a command reads a file.
 bool readReplayImage(const std::string& path, ReplayImage& image, std::string& error);
+inline bool isStandardStream(const std::string& path) { return path == "-"; }
+// A descriptor for reading `path` ("-": standard input), or -1 with errno;
+// closeInput closes it unless it is standard input.
+int openInput(const std::string& path);
+void closeInput(const std::string& path, int fd);
+
+// The replay read as readReplayImage reads it and loaded from those bytes
+// (which `replay` points into): the loader's checks, in its order, with
+// the system's reason when the file cannot be opened or read.
+bool loadReplayImage(const std::string& path, ReplayImage& image, ReplayFile& replay, std::string& error);
+
+// Why the loader could not open `path`: the system's reason, or `fixed`
+// when it opens now.
+std::string openFailure(const std::string& path, const char* fixed);
 
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);

@@ -11,7 +11,7 @@ namespace {
 // The text read piece by piece into the reader: memory holds the records
 // and one line, not the text.
 bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  const int fd = openForReading(path);
+  const int fd = openInput(path);
   if (fd < 0) {
     error = fileError(path, std::strerror(errno));
     return false;
@@ -36,7 +36,7 @@ bool packText(const char* path, std::vector<std::uint8_t>& bytes, std::string& e
     }
     if (!feedReplayText(reader, buf.data(), static_cast<std::size_t>(got))) break;  // reported below
   }
-  closeFile(fd);
+  closeInput(path, fd);
   if (!ok) return false;
   if (!finishReplayText(reader, bytes, error)) {
     error = fileError(path, error);
@@ -52,10 +52,10 @@ int runPack(const CommandLine& line) {
     return reportError(EXIT_USAGE, wrong);
   const char* text = line.operands[0].c_str();
   const char* out = line.operands[1].c_str();
-  if (sameFile(text, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
+  if (!isStandardStream(text) && !isStandardStream(out) && sameFile(text, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
   std::vector<std::uint8_t> bytes;
   std::string error;
-  if (!packText(text, bytes, error) || !writeFileBytes(out, bytes, error)) return reportError(EXIT_FAILED, error);
+  if (!packText(text, bytes, error) || !writeOutputBytes(out, bytes, error)) return reportError(EXIT_FAILED, error);
   return 0;
 }
 
@@ -68,6 +68,6 @@ int runUnpack(const CommandLine& line) {
   if (!readReplayImage(argv[0], image, error)) return reportError(EXIT_FAILED, error);
   std::string text;
   if (!replayBytesToText(image.bytes, text, error, image.tail)) return reportError(EXIT_FAILED, fileError(argv[0], error));
-  std::fputs(text.c_str(), stdout);
+  writeStandardOutput(text.data(), text.size());
   return 0;
 }

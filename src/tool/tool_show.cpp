@@ -10,6 +10,7 @@
 #include "api/result_facts.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
+#include "view/display_text.h"
 
 namespace {
 
@@ -20,10 +21,10 @@ std::size_t textLength(const char* field, std::size_t width) {
 
 void printText(const char* path, const runaudit_result& r) {
   const runaudit_header& h = r.header;
-  std::printf("File:           %s\n", displayPath(path).c_str());
-  std::printf("Signature:      %s\n", escapeText(h.signature, sizeof h.signature).c_str());
-  std::printf("Name:           %s\n", escapeText(h.name, textLength(h.name, 32)).c_str());
-  std::printf("Date:           %s\n", escapeText(h.date, textLength(h.date, 32)).c_str());
+  std::printf("File:           %s\n", displayText(path, std::strlen(path)).c_str());
+  std::printf("Signature:      %s\n", displayText(h.signature, sizeof h.signature).c_str());
+  std::printf("Name:           %s\n", displayText(h.name, textLength(h.name, 32)).c_str());
+  std::printf("Date:           %s\n", displayText(h.date, textLength(h.date, 32)).c_str());
   std::printf("Score:          %" PRId32 "\n", h.score);
   std::printf("Floor:          %" PRId32 "\n", h.floor);
   std::printf("Combo:          %" PRId32 "\n", h.combo);
@@ -129,12 +130,12 @@ void printRejection(const char* path, const Rejection& r, bool json) {
       std::printf("\"computedChecksum\":null}\n");
     return;
   }
-  std::printf("File:           %s\n", displayPath(path).c_str());
+  std::printf("File:           %s\n", displayText(path, std::strlen(path)).c_str());
   std::printf("Rejected:       %s\n", r.reason);
   std::printf("Size:           %s%" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.sizeAtLeast ? "at least " : "",
               r.size);
   if (!r.hasHeader) return;
-  std::printf("Signature:      %s (expected WLX130)\n", escapeText(h.signature, sizeof h.signature).c_str());
+  std::printf("Signature:      %s (expected WLX130)\n", displayText(h.signature, sizeof h.signature).c_str());
   std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %s%" PRIu64 "\n",
               h.recordCount, r.bodyNeeded, r.sizeAtLeast ? "at least " : "", r.size - REPLAY_HEADER_SIZE);
   if (r.checksumKnown)
@@ -151,13 +152,13 @@ int runShow(const CommandLine& line) {
   const char* path = line.operands[0].c_str();
   const bool json = line.has("--json");
 
+  ReplayImage image;
+  std::string error;
+  if (!readReplayImage(path, image, error)) return reportError(EXIT_FAILED, error);
   runaudit_result result;
-  if (runaudit_check_file(path, &result) == RUNAUDIT_ERROR) {
+  if (runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &result) == RUNAUDIT_ERROR) {
     // show exists to explain: say which check a rejected file fails.
-    ReplayImage image;
-    std::string error;
-    if (result.loadError == RUNAUDIT_NOT_A_REPLAY && readReplayImage(path, image, error))
-      printRejection(path, examine(image), json);
+    if (result.loadError == RUNAUDIT_NOT_A_REPLAY) printRejection(path, examine(image), json);
     return reportError(EXIT_FAILED, fileError(path, result.error));
   }
   json ? printJson(path, result) : printText(path, result);

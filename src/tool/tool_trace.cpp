@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -6,6 +7,7 @@
 
 #include "tool/tool_common.h"
 #include "verify/playback.h"
+#include "view/view_data.h"
 
 namespace {
 
@@ -30,6 +32,8 @@ struct Window {
   std::uint64_t from;
   std::uint64_t to;
   bool headerPrinted;
+  bool limited;  // `to` is the default limit, not the user's --to
+  bool cut;      // the game went on past the limit
 };
 
 // The CSV header, once, before the first frame (or alone when the window
@@ -44,6 +48,10 @@ void printHeader(Window& w) {
 
 bool printFrame(void* context, const FrameReport& r) {
   Window& w = *static_cast<Window*>(context);
+  if (r.frame > w.to) {  // one frame past the limit: the game goes on
+    w.cut = true;
+    return false;
+  }
   if (r.frame >= w.from) {
     printHeader(w);
     const GameState& s = *r.state;
@@ -56,14 +64,18 @@ bool printFrame(void* context, const FrameReport& r) {
                 jumpStateName(s.jumpState), s.scrolled, s.speedLevel, s.floorCount, s.lastFloor, s.comboTimer,
                 s.comboScore, s.bestCombo);
   }
-  // A reader that has gone away ends the trace: nothing more can be shown.
-  return r.frame < w.to && std::ferror(stdout) == 0;
+  // Output that fails ends the trace: nothing more can be shown.
+  if (std::ferror(stdout) != 0) {
+    keepStandardOutputReason(errno);
+    return false;
+  }
+  return w.limited || r.frame < w.to;
 }
 
 }  // namespace
 
 int runTrace(const CommandLine& line) {
-  Window window{1, UINT64_MAX, false};
+  Window window{1, UINT64_MAX, false, false, false};
   for (const char* option : {"--from", "--to"}) {
     const std::string* text = line.value(option);
     if (text != nullptr && !parseCount(text->c_str(), option[2] == 'f' ? window.from : window.to))
@@ -77,9 +89,18 @@ int runTrace(const CommandLine& line) {
     return reportError(EXIT_USAGE, "trace: --from " + std::to_string(window.from) + " is after --to " +
                                        std::to_string(window.to));
   window.from = std::max<std::uint64_t>(window.from, 1);  // frames count from 1: --to 0 shows none
+  if (line.has("--all") && line.has("--to")) return reportError(EXIT_USAGE, "trace: --all and --to exclude each other");
+  // A few bytes can hold a game of billions of frames: without --to or
+  // --all, as many frames as the viewer keeps.
+  if (!line.has("--to") && !line.has("--all")) {
+    window.limited = true;
+    window.to = window.from + std::min<std::uint64_t>(MAX_VIEW_FRAMES - 1, UINT64_MAX - window.from);
+  }
 
+  ReplayImage image;
   ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
+  std::string error;
+  if (!loadReplayImage(path, image, replay, error)) return reportError(EXIT_FAILED, error);
   if (window.to == 0) {  // no frame is asked for: none is simulated
     releaseReplay(replay);
     printHeader(window);
@@ -91,6 +112,9 @@ int runTrace(const CommandLine& line) {
   options.observeFrom = window.from;  // the frames before it are skipped where playback can
   const PlaybackOutcome out = playReplayOutcome(replay, options);
   releaseReplay(replay);
+  if (window.cut)
+    std::fprintf(stderr, "replaytool: trace: stopped at frame %" PRIu64 " (at most %" PRIu64 " frames without --to or --all)"
+                 "; the game goes on\n", window.to, MAX_VIEW_FRAMES);
   if (!out.stopped && out.frames < window.from)
     return reportError(EXIT_FAILED, "trace: --from " + std::to_string(window.from) + " is past the end: the replay has " +
                                         std::to_string(out.frames) + " frames");

@@ -39,16 +39,24 @@ int runView(const CommandLine& line) {
   const char* html = htmlOption != nullptr ? htmlOption->c_str() : nullptr;
   const char* svg = svgOption != nullptr ? svgOption->c_str() : nullptr;
   for (const char* out : {html, svg})
-    if (out != nullptr && sameFile(path, out)) return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
+    if (out != nullptr && !isStandardStream(out) && !isStandardStream(path) && sameFile(path, out))
+      return reportError(EXIT_USAGE, fileError(out, "the output would replace the input"));
+  if (html != nullptr && svg != nullptr && isStandardStream(html) && isStandardStream(svg))
+    return reportError(EXIT_USAGE, "view: -o and --svg cannot both be standard output");
 
-  ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) return reportError(EXIT_FAILED, fileError(path, message));
-  const ReplayView view = viewReplay(replay);
-  releaseReplay(replay);
+  ReplayView view{};
+  {
+    ReplayImage image;
+    ReplayFile replay{};
+    std::string error;
+    if (!loadReplayImage(path, image, replay, error)) return reportError(EXIT_FAILED, error);
+    view = viewReplay(replay);
+    releaseReplay(replay);
+  }
 
   const std::string overview = overviewSvg(view);
   std::string error;
-  if (svg != nullptr && !writeFileBytes(svg, std::vector<std::uint8_t>(overview.begin(), overview.end()), error))
+  if (svg != nullptr && !writeOutputBytes(svg, std::vector<std::uint8_t>(overview.begin(), overview.end()), error))
     return reportError(EXIT_FAILED, error);
   if (svg != nullptr && html == nullptr) return 0;
 
@@ -57,9 +65,9 @@ int runView(const CommandLine& line) {
                                                       {"/*VIEWER_DATA*/", viewJson(view, nullptr)},
                                                       {"/*VIEWER_JS*/", VIEWER_JS}});
   if (html == nullptr) {
-    std::fwrite(page.data(), 1, page.size(), stdout);
+    writeStandardOutput(page.data(), page.size());
     return 0;
   }
-  if (!writeFileBytes(html, std::vector<std::uint8_t>(page.begin(), page.end()), error)) return reportError(EXIT_FAILED, error);
+  if (!writeOutputBytes(html, std::vector<std::uint8_t>(page.begin(), page.end()), error)) return reportError(EXIT_FAILED, error);
   return 0;
 }

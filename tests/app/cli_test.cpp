@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/replay_builder.h"
@@ -125,6 +126,67 @@ TEST(Cli, HeaderTextsAndNumbers) {
                        "\nPlaying the replay to check it's validity...\nReplay is invalid\n");
   EXPECT_EQ(r.status, 0) << "a verdict was printed";
   ::unlink(path.c_str());
+}
+
+
+// A name and a date forged to print a verdict line of their own and to act
+// on the terminal (retitle it, clear it, a C1 CSI, reversed text).
+ReplayFixture forgedTexts() {
+  ReplayFixture f;
+  f.name = "evil\x1B]0;pwned\x07\xE2\x80\xAEgnp.exe";
+  f.date = "x\nReplay is valid\n\x1B[2J\xC2\x9B\xFF";
+  return f;
+}
+
+std::string expectedOutput(const std::string& name, const std::string& date) {
+  return "Replay information:\nName: " + name + "\nDate: " + date +
+         "\nScore: 0\nFloor: 0\nCombo: 0\nRejump: Off\n"
+         "\nPlaying the replay to check it's validity...\nReplay is invalid\n";
+}
+
+TEST(Cli, ForgedTextsPrintEscapedOnATerminalAndAsStoredThroughAPipe) {
+  const std::string path = writeTempFile("cli_forged", buildReplayBytes(forgedTexts()));
+  const RunResult piped = run(path);
+  EXPECT_EQ(piped.out, expectedOutput(forgedTexts().name, forgedTexts().date)) << "the stored bytes, unchanged";
+  EXPECT_EQ(piped.status, 0);
+
+  if (runProgram("command -v script").status != 0) GTEST_SKIP() << "no script(1) for a pseudo-terminal";
+  // Under a pseudo-terminal the line ends come back as CR LF.
+  const RunResult tty = runProgram("script -qec " + shellQuote(std::string(RUNAUDIT_BINARY) + " " + path) + " /dev/null");
+  std::string shown;
+  for (char c : tty.out)
+    if (c != '\r') shown += c;
+  EXPECT_EQ(shown, expectedOutput("evil\\x1B]0;pwned\\x07\\xE2\\x80\\xAEgnp.exe",
+                                  "x\\nReplay is valid\\n\\x1B[2J\\xC2\\x9B\\xFF"));
+  EXPECT_EQ(tty.status, 0);
+  // Printable UTF-8 is text, shown as it is on a terminal too.
+  ReplayFixture plain;
+  plain.name = "J\xC3\xBCrgen \\ \"x\"";
+  const std::string plainPath = writeTempFile("cli_plain", buildReplayBytes(plain));
+  const RunResult plainTty = runProgram("script -qec " + shellQuote(std::string(RUNAUDIT_BINARY) + " " + plainPath) + " /dev/null");
+  EXPECT_NE(plainTty.out.find("Name: J\xC3\xBCrgen \\ \"x\"\r\n"), std::string::npos) << plainTty.out;
+  ::unlink(path.c_str());
+  ::unlink(plainPath.c_str());
+}
+
+// Through a pipe every text prints as stored: for each replay the suite
+// ships, the whole output is rebuilt from the file's own header bytes.
+TEST(Cli, PipedOutputIsTheStoredBytesForEveryShippedReplay) {
+  std::size_t seen = 0;
+  for (const char* dir : {RUNAUDIT_SAMPLES, RUNAUDIT_BENCH_WORST, RUNAUDIT_EDGE_FINDS}) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      if (entry.path().extension() != ".wlx") continue;
+      const std::string bytes = slurp(entry.path().string());
+      ASSERT_GE(bytes.size(), 98u);
+      const std::string name(bytes.c_str() + 10, strnlen(bytes.c_str() + 10, 31));
+      const std::string date(bytes.c_str() + 42, strnlen(bytes.c_str() + 42, 31));
+      const RunResult r = run(shellQuote(entry.path().string()));
+      const std::string head = "Replay information:\nName: " + name + "\nDate: " + date + "\nScore: ";
+      EXPECT_EQ(r.out.substr(0, head.size()), head) << entry.path();
+      ++seen;
+    }
+  }
+  EXPECT_GE(seen, 3u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "replay/replay_text.h"
+#include "view/display_text.h"
 #include "support/replay_builder.h"
 
 namespace {
@@ -69,6 +70,23 @@ TEST(ReplayText, UnpackShowsTheFieldsReadably) {
   std::string text, error;
   EXPECT_FALSE(replayBytesToText(std::vector<std::uint8_t>(97), text, error));
   EXPECT_EQ(escapeText("\x1F\x7F\x80~", 4), "\\x1F\\x7F\\x80~") << "DEL is a control byte";
+}
+
+// Text shown to people: only valid UTF-8 passes, character by character.
+TEST(ReplayText, DisplayPassesOnlyValidUtf8) {
+  const struct {
+    std::string in, shown;
+  } cases[] = {
+      {"\xF0\x9F\x8E\xAE \xE6\x97\xA5 \xC3\xA9 \xF4\x8F\xBF\xBF", "\xF0\x9F\x8E\xAE \xE6\x97\xA5 \xC3\xA9 \xF4\x8F\xBF\xBF"},
+      {"\xC0\xAF \xE0\x80\xAF", "\\xC0\\xAF \\xE0\\x80\\xAF"},      // overlong forms of '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},                        // a surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                  // past U+10FFFF
+      {"ab\xE2\x80", "ab\\xE2\\x80"},                              // cut short at the end
+      {"\xE2\x80\x8F\xE2\x80\xA8\xD8\x9C", "\\xE2\\x80\\x8F\\xE2\\x80\\xA8\\xD8\\x9C"},  // RLM, LS, ALM
+      {"\xC2\xA0\xE2\x80\x8B", "\xC2\xA0\xE2\x80\x8B"},          // spaces that act on nothing
+      {std::string("a\0b\x7F\\", 5), "a\\x00b\\x7F\\"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(displayText(c.in), c.shown) << c.shown;
 }
 
 TEST(ReplayText, ReportsWhatIsWrongAndWhere) {
