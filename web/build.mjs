@@ -36,6 +36,7 @@ mkdirSync(packageDir, { recursive: true });
 copyFileSync(args.module, join(packageDir, 'runaudit-wasm.js'));
 for (const file of ['runaudit.js', 'explain.js', 'runaudit.d.ts', 'README.md'])
   copyFileSync(join(here, 'package', file), join(packageDir, file));
+copyFileSync(join(here, '..', 'LICENSE'), join(packageDir, 'LICENSE'));
 const manifest = {
   name: 'runaudit',
   version: args.version,
@@ -44,10 +45,10 @@ const manifest = {
   main: './runaudit.js',
   types: './runaudit.d.ts',
   exports: { '.': { types: './runaudit.d.ts', default: './runaudit.js' } },
-  files: ['runaudit.js', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'README.md'],
+  files: ['runaudit.js', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'README.md', 'LICENSE'],
   engines: { node: '>=18' },
   sideEffects: false,
-  license: 'UNLICENSED',
+  license: 'MIT',
 };
 writeFileSync(join(packageDir, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
 
