@@ -30,7 +30,8 @@ bool agreesWithModel(const FastFramePath& path) {
         !same(path.steer(vx, 0), product(vx, k::C0_9)) || !same(path.bounce(vx), product(vx, k::CM0_9)))
       return false;
   }
-  // 1 + 2^-53 + 2^-75: binary64 rounds it up, the model to 1 (a tie at 64 bits).
+  // 1 + 2^-53 + 2^-75: binary64 rounds it up; at 64 bits it is 1 + 2^-53, a
+  // binary64 tie that goes to the even 1.
   constexpr double NEAR_TIE = 0x1.000004p-53;
   return same(path.move(1.0, NEAR_TIE), sum(1.0, NEAR_TIE)) && same(path.move(-1.0, -NEAR_TIE), sum(-1.0, -NEAR_TIE));
 }
