@@ -30,7 +30,8 @@ endif()
 # The loader finds a library in /usr/local/lib (or /usr/lib) through its
 # cache: a program linked against one just installed would not start until
 # ldconfig ran. A root install into such a prefix runs it; a staged one
-# (DESTDIR, cpack) leaves it to the package, whose trigger runs it.
+# (DESTDIR, cpack) leaves it to the package: the libc's ldconfig trigger
+# (cpack's own postinst, made for the shared library, runs it as well).
 if(UNIX AND NOT APPLE AND NOT CMAKE_CROSSCOMPILING AND TARGET runaudit_shared)
   install(CODE [[
     if("$ENV{DESTDIR}" STREQUAL "" AND CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/?$")
