@@ -11,7 +11,8 @@ trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/usr" >/dev/null
 for f in bin/runaudit bin/replaytool share/man/man1/runaudit.1 share/man/man1/replaytool.1 share/doc/runaudit/README.md \
-         share/doc/runaudit/CHANGELOG.md share/doc/runaudit/docs/format.md share/runaudit/samples/climb.wlx; do
+         share/doc/runaudit/CHANGELOG.md share/doc/runaudit/docs/format.md share/runaudit/samples/climb.wlx \
+         share/doc/runaudit/copyright; do
   [ -f "$work/usr/$f" ] || { echo "install: missing $f"; exit 1; }
 done
 version=$(sed -n 's/^project(runaudit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -44,12 +45,44 @@ run_example "$work/check_static"
 cmake -S examples -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$work/usr" >/dev/null
 cmake --build "$work/examples" >/dev/null
 run_example "$work/examples/check_file"
+# The static library from the same C-only project: no C++ compiler enabled.
+cmake -S examples -B "$work/examples-static" -G Ninja -DCMAKE_PREFIX_PATH="$work/usr" -DCHECK_FILE_STATIC=ON >/dev/null
+cmake --build "$work/examples-static" >/dev/null
+! ldd "$work/examples-static/check_file" | grep -q librunaudit || { echo "install: the static example uses the shared library"; exit 1; }
+run_example "$work/examples-static/check_file"
+grep -q "^License: Expat" "$work/usr/share/doc/runaudit/copyright" &&
+  grep -qF "$(sed -n 5p LICENSE)" "$work/usr/share/doc/runaudit/copyright" || { echo "install: copyright is not the licence"; exit 1; }
+
+# The README's system install, `sudo cmake --install` into the build's
+# prefix (/usr/local), then a program linked through pkg-config: it must
+# start without LD_LIBRARY_PATH, the loader's cache updated by the install.
+# Done in a mount namespace of its own with the prefix and /etc overlaid, so
+# that the machine's own stay as they are; needs root.
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+if [ "$(id -u)" = 0 ] && [ "$prefix" = /usr/local ] && unshare -m true 2>/dev/null; then
+  mkdir -p "$work"/layer/{local,etc}/{upper,work}
+  out=$(EXPECTED="$expected" unshare -m env -u LD_LIBRARY_PATH -u PKG_CONFIG_PATH bash -euc '
+    mount --make-rprivate /
+    mount -t overlay overlay -o "lowerdir=/usr/local,upperdir=$2/local/upper,workdir=$2/local/work" /usr/local
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$2/etc/upper,workdir=$2/etc/work" /etc
+    cmake --install "$1" >/dev/null
+    cc -std=c99 examples/check_file.c $(pkg-config --cflags --libs runaudit) -o "$2/check_system"
+    status=0
+    printed=$("$2/check_system" samples/climb.wlx samples/example.wlx samples/seed36.wlx 2>&1) || status=$?
+    [ "$printed" = "$EXPECTED" ] && [ "$status" = 1 ] || { echo "$printed (status $status)"; exit 1; }
+  ' _ "$build" "$work/layer" 2>&1) || { echo "install: after the system install, a pkg-config program fails: $out"; exit 1; }
+else
+  echo "install: the system install is not checked (needs root, unshare and the prefix /usr/local)"
+fi
 
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
 deb=$(ls "$work"/deb/*.deb)
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/runaudit ./usr/bin/replaytool ./usr/share/man/man1/runaudit.1 ./usr/share/man/man1/replaytool.1 \
-         ./usr/include/runaudit.h "./usr/$libdir/librunaudit.so.$version" "./usr/$libdir/pkgconfig/runaudit.pc"; do
+         ./usr/include/runaudit.h "./usr/$libdir/librunaudit.so.$version" "./usr/$libdir/pkgconfig/runaudit.pc" \
+         ./usr/share/doc/runaudit/copyright; do
   grep -q " $f\$" <<<"$contents" || { echo "package: missing $f"; exit 1; }
 done
+# The loader's cache is updated when the package's library arrives or goes.
+[ "$(dpkg-deb -I "$deb" triggers)" = "activate-noawait ldconfig" ] || { echo "package: no ldconfig trigger"; exit 1; }
 echo "install and package: ok ($(basename "$deb"))"

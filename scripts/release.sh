@@ -38,25 +38,32 @@ mv "$out/.zip/runaudit-$version-win64.zip" "$out/"
 rm -rf "$out/.deb" "$out/.zip"
 cp "build/$web_preset/web/runaudit-$version.tgz" "build/$web_preset/web/runaudit-$version.html" "$out/"
 
-# Every artifact says the same version, inside as well as in its name.
+# Every artifact says the same version, inside as well as in its name, and
+# carries the licence.
 fail() { echo "release.sh: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-tar -xzf "$out/runaudit-$version.tar.gz" -C "$work" "runaudit-$version/CMakeLists.txt"
+tar -xzf "$out/runaudit-$version.tar.gz" -C "$work" "runaudit-$version/CMakeLists.txt" "runaudit-$version/LICENSE"
 grep -q "^project(runaudit VERSION $version " "$work/runaudit-$version/CMakeLists.txt" || fail "the source tarball's version"
+cmp -s LICENSE "$work/runaudit-$version/LICENSE" || fail "the source tarball's LICENSE"
 deb="$out/runaudit_${version}_amd64.deb"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the .deb's version"
 dpkg-deb -x "$deb" "$work/deb"
 [ "$("$work/deb/usr/bin/replaytool" --version)" = "replaytool $version" ] || fail "the .deb's replaytool --version"
 ls "$work"/deb/usr/lib*/librunaudit.so."$version" >/dev/null || fail "the .deb's library soname"
 grep -qx "Version: $version" "$work"/deb/usr/lib*/pkgconfig/runaudit.pc || fail "the .deb's runaudit.pc"
+grep -qx "License: Expat" "$work/deb/usr/share/doc/runaudit/copyright" || fail "the .deb's copyright file"
+[ "$(dpkg-deb -I "$deb" triggers)" = "activate-noawait ldconfig" ] || fail "the .deb's ldconfig trigger"
 python3 -m zipfile -e "$out/runaudit-$version-win64.zip" "$work/zip"
 zipped="$work/zip/runaudit-$version-win64"
 [ "$(cmake/wine-run.sh "$zipped/replaytool.exe" --version)" = "replaytool $version" ] || fail "the zip's replaytool.exe --version"
 grep -qx "Version: $version" "$zipped/lib/pkgconfig/runaudit.pc" || fail "the zip's runaudit.pc"
+cmp -s LICENSE "$zipped/LICENSE" || fail "the zip's LICENSE"
 mkdir "$work/npm"
 tar -xzf "$out/runaudit-$version.tgz" -C "$work/npm"
-node -e "const p = require('$work/npm/package/package.json'); if (p.version !== '$version') process.exit(1)" || fail "package.json"
+node -e "const p = require('$work/npm/package/package.json'); if (p.version !== '$version' || p.license !== 'MIT') process.exit(1)" ||
+  fail "package.json"
+cmp -s LICENSE "$work/npm/package/LICENSE" || fail "the npm package's LICENSE"
 [ "$(node --input-type=module -e "import { version } from '$work/npm/package/runaudit.js'; console.log(await version())")" = "$version" ] ||
   fail "the npm package's checker"
 grep -q "runaudit <span id=\"version\">$version</span>" "$out/runaudit-$version.html" || fail "the page's version"

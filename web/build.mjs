@@ -42,6 +42,7 @@ writeFileSync(join(packageDir, 'runaudit.cjs'), fill(source('package', 'runaudit
 }));
 // The same declarations, read as CommonJS ones for require().
 copyFileSync(join(here, 'package', 'runaudit.d.ts'), join(packageDir, 'runaudit.d.cts'));
+copyFileSync(join(here, '..', 'LICENSE'), join(packageDir, 'LICENSE'));
 const manifest = {
   name: 'runaudit',
   version: args.version,
@@ -55,10 +56,10 @@ const manifest = {
       default: { types: './runaudit.d.ts', default: './runaudit.js' },
     },
   },
-  files: ['runaudit.js', 'runaudit.cjs', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'runaudit.d.cts', 'README.md'],
+  files: ['runaudit.js', 'runaudit.cjs', 'explain.js', 'runaudit-wasm.js', 'runaudit.d.ts', 'runaudit.d.cts', 'README.md', 'LICENSE'],
   engines: { node: '>=18' },
   sideEffects: false,
-  license: 'UNLICENSED',
+  license: 'MIT',
 };
 writeFileSync(join(packageDir, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
 

@@ -9,6 +9,26 @@
 // software model everywhere else, or when RUNAUDIT_SOFT_FLOAT is defined.
 #pragma once
 
+// The verdict rests on every rounding step, so the build must not let the
+// compiler reassociate, drop a sign of zero, assume finite values or fuse a
+// product into a sum (the project's CMakeLists.txt says -ffp-contract=off
+// -fno-fast-math; a build of these sources elsewhere must too). What the
+// compilers reveal is refused here: -ffast-math and -Ofast (both), and with
+// GCC -funsafe-math-optimizations, -fassociative-math, -freciprocal-math
+// and -ffinite-math-only.
+#if defined(__FAST_MATH__) || defined(__ASSOCIATIVE_MATH__) || defined(__RECIPROCAL_MATH__) || \
+    (defined(__FINITE_MATH_ONLY__) && __FINITE_MATH_ONLY__)
+#error "runaudit's simulation must be compiled without -ffast-math, -Ofast or their parts: the verdicts depend on every rounding"
+#endif
+// No macro reveals contraction, which GCC does across statements unless
+// told -ffp-contract=off, -std=c++20 or not: this turns it off for the
+// rest of the file. (Clang contracts only within one expression unless
+// -ffp-contract=fast, which no pragma overrides: the fast path's self-test
+// catches that, see frame_dispatch.cpp.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include <cfloat>
 #include <cstdint>
 

@@ -1,11 +1,40 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "replay/replay_file.h"
 #include "sim/fast_extended.h"
 #include "sim/frame_variants.h"
 #include "sim/frame_step.h"
+#include "sim/soft_extended.h"
 
 FastOpCounts fastOpCounts{};  // declared in fast_extended.h
+
+bool agreesWithModel(const FastFramePath& path) {
+  // The software model: integers only, whatever the compiler's options or
+  // the unit's mode (a Windows process starts at 53 bits).
+  const auto product = [](double a, double b) {
+    return softext::toDouble(softext::mul(softext::fromDouble(a), softext::fromDouble(b)));
+  };
+  const auto sum = [](double a, double b) {
+    return softext::toDouble(softext::add(softext::fromDouble(a), softext::fromDouble(b)));
+  };
+  const auto same = [](double a, double b) { return bitCast<std::uint64_t>(a) == bitCast<std::uint64_t>(b); };
+  // A reversal's 0.7 product that a fused multiply-add with the 0.3 would
+  // round differently, then products by 0.7, 0.9 and -0.9 that binary64
+  // alone rounds differently from the model.
+  static constexpr double SPEEDS[] = {0x1.db3d22126e686p-2, 0x1.c5fb49e0eeadcp-2, 0x1.804b18f2230d6p+2,
+                                      0x1.3fdb702848927p+0, 0x1.ffa22d3e5e2a1p+1, 0x1.ffa9b9de8662dp+2};
+  for (const double vx : SPEEDS) {
+    if (!same(path.steer(vx, INPUT_LEFT), sum(product(vx, k::C0_7), -k::C0_3)) ||
+        !same(path.steer(-vx, INPUT_RIGHT), sum(product(-vx, k::C0_7), k::C0_3)) ||
+        !same(path.steer(vx, 0), product(vx, k::C0_9)) || !same(path.bounce(vx), product(vx, k::CM0_9)))
+      return false;
+  }
+  // 1 + 2^-53 + 2^-75: binary64 rounds it up; at 64 bits it is 1 + 2^-53, a
+  // binary64 tie that goes to the even 1.
+  constexpr double NEAR_TIE = 0x1.000004p-53;
+  return same(path.move(1.0, NEAR_TIE), sum(1.0, NEAR_TIE)) && same(path.move(-1.0, -NEAR_TIE), sum(-1.0, -NEAR_TIE));
+}
 
 bool fastFramesSupported() {
 #if defined(__x86_64__)
@@ -23,6 +52,11 @@ namespace {
 
 enum class Frames { Exact, Fused, Split };
 
+// Each fast path only where it passes its self-test.
+const bool fusedUsable = fastFramesSupported() &&
+                         agreesWithModel({frame_fast::steeredSpeed, frame_fast::bouncedSpeed, frame_fast::movedPosition});
+const bool splitUsable = agreesWithModel({frame_split::steeredSpeed, frame_split::bouncedSpeed, frame_split::movedPosition});
+
 bool chosen(const char* name) {
   const char* choice = std::getenv("RUNAUDIT_FRAMES");
   return choice != nullptr && std::strcmp(choice, name) == 0;
@@ -33,19 +67,19 @@ bool chosen(const char* name) {
 // software model is several times slower than either fast path.
 Frames chooseFrames() {
   if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return Frames::Split;
-  if (chosen("fast")) return fastFramesSupported() ? Frames::Fused : Frames::Exact;
+  if (chosen("split")) return splitUsable ? Frames::Split : Frames::Exact;
+  if (chosen("fast")) return fusedUsable ? Frames::Fused : Frames::Exact;
   if (RUNAUDIT_EXTENDED_IS_SOFTWARE == 0) return Frames::Exact;
-  return fastFramesSupported() ? Frames::Fused : Frames::Split;
+  return fusedUsable ? Frames::Fused : splitUsable ? Frames::Split : Frames::Exact;
 }
 
 // A chain of speed updates beats the x87 unit on the fused path; without
 // a fused multiply-add the unit keeps them unless the model is software.
 Frames chooseChains() {
   if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return Frames::Split;
-  if (fastFramesSupported()) return Frames::Fused;
-  return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0 ? Frames::Split : Frames::Exact;
+  if (chosen("split")) return splitUsable ? Frames::Split : Frames::Exact;
+  if (fusedUsable) return Frames::Fused;
+  return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0 && splitUsable ? Frames::Split : Frames::Exact;
 }
 
 // Chosen once, before main: a load and well-predicted branches per frame.

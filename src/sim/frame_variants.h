@@ -35,6 +35,20 @@ RUNAUDIT_DECLARE_FRAME_VARIANT(frame_fast_counted)
 // Whether this CPU and build can run frame_fast: it needs a fused
 // multiply-add unit and binary64 arithmetic that keeps subnormals.
 bool fastFramesSupported();
+
+// A fast path's own speed updates, for its self-test.
+struct FastFramePath {
+  double (*steer)(double vx, std::uint8_t input);
+  double (*bounce)(double vx);
+  double (*move)(double x, double vx);
+};
+// Whether the path gives the software model's results on operands where a
+// compiler that contracts a product into a sum, or reassociates a sum's
+// exact error away (-ffp-contract=fast, -funsafe-math-optimizations with
+// Clang, which no macro reveals), would not: one rounding where there are
+// two, a product or sum whose double rounding differs from binary64's. A
+// path that fails is never used; the exact model stands in.
+bool agreesWithModel(const FastFramePath& path);
 // Whether stepFrame() uses a fast path (frame_fast, else frame_split): by
 // default where the exact model is the software one, on frame_fast where
 // it is supported and on frame_split elsewhere. RUNAUDIT_FRAMES=exact,

@@ -293,7 +293,10 @@ std::uint32_t framesOf(InputRecord record) {
 
 PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOptions& options) {
   PlaybackOutcome out{};
-  initGame(out.finalState, replay.header.rejump, replay.header.seed);
+  if (options.start != nullptr)
+    out.finalState = *options.start;
+  else
+    initGame(out.finalState, replay.header.rejump, replay.header.seed);
   OwedDecay owed;
   RepeatFinder history;
 

@@ -63,6 +63,9 @@ struct PlaybackOptions {
   // Called each time a shortcut is taken; for tests and studies of them.
   ShortcutObserver shortcutObserver = nullptr;
   void* shortcutContext = nullptr;
+  // Play from this state instead of a fresh game of the header's seed and
+  // rejump: for tests of states no recording reaches in reasonable time.
+  const GameState* start = nullptr;
 };
 
 struct PlaybackOutcome {

@@ -116,6 +116,33 @@ TEST(FastExtendedModel, IsChosenForTheSoftwareModelAndWhereTheUnitIsMissing) {
   (void)HAVE_X87;
 }
 
+// The self-test the dispatch runs before using a fast path: both builds
+// pass, and each liberty a compiler may take unseen fails it: a product
+// fused into the sum it feeds, a product or a sum rounded once in binary64
+// (its exact error reassociated away).
+double fusedSteer(double vx, std::uint8_t input) {
+  if (input & INPUT_LEFT) return vx > 0.0 ? std::fma(vx, k::C0_7, -k::C0_3) : frame_split::steeredSpeed(vx, input);
+  if (input & INPUT_RIGHT) return vx < 0.0 ? std::fma(vx, k::C0_7, k::C0_3) : frame_split::steeredSpeed(vx, input);
+  return frame_split::steeredSpeed(vx, input);
+}
+double binary64Steer(double vx, std::uint8_t input) {
+  return input & (INPUT_LEFT | INPUT_RIGHT) ? frame_split::steeredSpeed(vx, input) : vx * k::C0_9;
+}
+double binary64Bounce(double vx) { return vx * k::CM0_9; }
+double binary64Move(double x, double vx) { return x + vx; }
+
+TEST(FastExtendedModel, SelfTestPassesBothFastPathsAndFailsACompilersLiberties) {
+  const FastFramePath split{frame_split::steeredSpeed, frame_split::bouncedSpeed, frame_split::movedPosition};
+  EXPECT_TRUE(agreesWithModel(split));
+  if (fastFramesSupported()) {
+    EXPECT_TRUE(agreesWithModel({frame_fast::steeredSpeed, frame_fast::bouncedSpeed, frame_fast::movedPosition}));
+  }
+  EXPECT_FALSE(agreesWithModel({fusedSteer, split.bounce, split.move})) << "a reversal fused with its 0.3";
+  EXPECT_FALSE(agreesWithModel({binary64Steer, split.bounce, split.move})) << "the decay rounded once";
+  EXPECT_FALSE(agreesWithModel({split.steer, binary64Bounce, split.move})) << "the bounce rounded once";
+  EXPECT_FALSE(agreesWithModel({split.steer, split.bounce, binary64Move})) << "a move rounded once";
+}
+
 // Whole games: the two builds of the frame step in lockstep, compared after
 // every frame, on climbing games and on games of random long records.
 TEST(FrameVariants, FastAndExactFramesAgreeOnEveryFrame) {
