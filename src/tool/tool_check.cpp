@@ -47,7 +47,7 @@ std::string verdictLine(const char* rawPath, const Batch& b, bool& passed) {
 
   std::string line = escapeText(rawPath, length);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
-  if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error);
+  if (r.verdict == RUNAUDIT_ERROR) line.append("\t").append(r.error).append(": ").append(rejectionText(r));
   if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
   char facts[160];
   std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,
