@@ -20,6 +20,14 @@ export interface Result {
   verdict: Verdict;
   /** The loader's message when verdict is "error", else null. */
   error: string | null;
+  /** Which of the loader's checks refused the file; null when it loaded. */
+  rejection: 'open-failed' | 'too-short' | 'bad-signature' | 'negative-count' | 'records-past-end' | 'bad-checksum' | 'read-failed' | 'no-memory' | null;
+  /** That reason in plain words, as `replaytool show` says it after "Rejected:"; null when it loaded. */
+  why: string | null;
+  /** too-short, records-past-end: the bytes the file needs and has; else null. */
+  size: { needed: number; present: number } | null;
+  /** bad-checksum: the header's checksum and the one its bytes give; else null. */
+  checksum: { stored: number; computed: number } | null;
   /** The facts below are null for a file that did not load. */
   frames: number | null;
   ended: { frame: number; record: number; frameInRecord: number } | null;
@@ -69,7 +77,7 @@ export type Bytes = Uint8Array | ArrayBuffer | ArrayBufferView;
 export function check(bytes: Bytes, options?: { onProgress?: (recordsPlayed: number, recordCount: number) => void }): Promise<Result>;
 export function view(bytes: Bytes): Promise<ViewData | null>;
 export function version(): Promise<string>;
-/** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on. */
+/** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on (for a rejected file: Verdict, Error, Rejected). */
 export function explain(result: Result): Array<[string, string]>;
 /** "Replay is valid", "Replay is invalid" or the loader's message. */
 export function verdictText(result: Result): string;
