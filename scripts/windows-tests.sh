@@ -78,7 +78,7 @@ expected="climb.wlx	$climb_valid
 example.wlx	invalid
 seed36.wlx	$seed36_valid
 ..\samples\seed36.wlx	$seed36_valid
-nothing*.wlx	error	No such file or directory"
+nothing*.wlx	error	Could not open file: No such file or directory"
 [ "$out" = "$expected" ] || fail "check under cmd printed: $out"
 out=$(cd samples && timeout 60 ../cmake/wine-run.sh cmd /c "$winbuild\runaudit.exe s*.wlx" </dev/null) || true
 [ "$out" = "Error occured while loading replay: Could not open file" ] || fail "runaudit under cmd printed: $out"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "replay/replay_file.h"
 #include "view/json_text.h"
 
 namespace {
@@ -16,10 +17,69 @@ std::string differs(const char* what, std::int32_t claimed, std::int32_t reached
   return text;
 }
 
+const char* plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
+
+// The rejection's members: its name, its sentence and its numbers.
+std::string rejectionJson(const runaudit_result& r) {
+  const char* name = runaudit_rejection_name(r.rejection);
+  std::string j = ",\"rejection\":" + quoted(name) + ",\"why\":";
+  if (name == nullptr) return j.append("null,\"size\":null,\"checksum\":null");
+  const std::string why = rejectionText(r);
+  j.append(jsonString(why.data(), why.size()));
+  char text[160];
+  if (r.rejection == RUNAUDIT_REJECT_TOO_SHORT || r.rejection == RUNAUDIT_REJECT_RECORDS_PAST_END)
+    std::snprintf(text, sizeof text, ",\"size\":{\"needed\":%" PRIu64 ",\"present\":%" PRIu64 "}", r.size.needed, r.size.present);
+  else
+    std::snprintf(text, sizeof text, ",\"size\":null");
+  j.append(text);
+  if (r.rejection == RUNAUDIT_REJECT_BAD_CHECKSUM)
+    std::snprintf(text, sizeof text, ",\"checksum\":{\"stored\":%" PRIu32 ",\"computed\":%" PRIu32 "}", r.checksum.stored,
+                  r.checksum.computed);
+  else
+    std::snprintf(text, sizeof text, ",\"checksum\":null");
+  return j.append(text);
+}
+
 }  // namespace
+
+int formatRejection(const runaudit_result& r, char* buffer, std::size_t size) {
+  const std::uint64_t body = r.size.present > REPLAY_HEADER_SIZE ? r.size.present - REPLAY_HEADER_SIZE : 0;
+  const std::uint64_t wanted = r.size.needed > REPLAY_HEADER_SIZE ? r.size.needed - REPLAY_HEADER_SIZE : 0;
+  switch (r.rejection) {
+    case RUNAUDIT_REJECT_OPEN_FAILED:
+      return std::snprintf(buffer, size, "there is no such file, or it may not be opened");
+    case RUNAUDIT_REJECT_TOO_SHORT:
+      return std::snprintf(buffer, size, "too short: its size is %" PRIu64 " byte%s, less than the 98 of a header", r.size.present,
+                           plural(r.size.present));
+    case RUNAUDIT_REJECT_BAD_SIGNATURE:
+      return std::snprintf(buffer, size, "it does not begin with the signature WLX130");
+    case RUNAUDIT_REJECT_NEGATIVE_COUNT:
+      return std::snprintf(buffer, size, "the header announces a negative number of records");
+    case RUNAUDIT_REJECT_RECORDS_PAST_END:
+      return std::snprintf(buffer, size, "cut short: the header announces %" PRIu64 " record%s (%" PRIu64 " bytes) but %" PRIu64
+                           " byte%s follow%s", wanted / 5, plural(wanted / 5), wanted, body, plural(body), body == 1 ? "s" : "");
+    case RUNAUDIT_REJECT_BAD_CHECKSUM:
+      return std::snprintf(buffer, size, "the checksum is 0x%08" PRIX32 " but the bytes give 0x%08" PRIX32
+                           ": the file was changed after it was recorded", r.checksum.stored, r.checksum.computed);
+    case RUNAUDIT_REJECT_READ_FAILED:
+      return std::snprintf(buffer, size, "reading it stopped before the bytes its size promised");
+    case RUNAUDIT_REJECT_NO_MEMORY:
+      return std::snprintf(buffer, size, "there was not enough memory to check it");
+    default:
+      if (size > 0) buffer[0] = '\0';
+      return 0;
+  }
+}
+
+std::string rejectionText(const runaudit_result& r) {
+  char text[256];
+  const int n = formatRejection(r, text, sizeof text);
+  return std::string(text, n < 0 ? 0 : static_cast<std::size_t>(n));
+}
 
 std::string resultJsonFields(const runaudit_result& r) {
   std::string j = "\"verdict\":" + quoted(runaudit_verdict_name(r.verdict)) + ",\"error\":" + quoted(r.error);
+  j.append(rejectionJson(r));
   if (r.verdict == RUNAUDIT_ERROR)
     return j.append(
         ",\"frames\":null,\"ended\":null,\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,"

@@ -18,21 +18,42 @@ static_assert(sizeof(runaudit_header::date) == sizeof(ReplayHeader::date));
 
 namespace {
 
-// The loader's messages are compared as text: a literal's address may
-// differ between translation units.
-int loadErrorOf(const char* message) {
-  if (std::strcmp(message, MSG_OPEN_FAILED) == 0) return RUNAUDIT_OPEN_FAILED;
-  if (std::strcmp(message, MSG_READ_FAILED) == 0) return RUNAUDIT_READ_FAILED;
-  if (std::strcmp(message, MSG_NO_MEMORY) == 0) return RUNAUDIT_NO_MEMORY;
-  return RUNAUDIT_NOT_A_REPLAY;
+int loadErrorOf(LoadFailure failure) {
+  switch (failure) {
+    case LoadFailure::None: return RUNAUDIT_LOADED;
+    case LoadFailure::OpenFailed: return RUNAUDIT_OPEN_FAILED;
+    case LoadFailure::ReadFailed: return RUNAUDIT_READ_FAILED;
+    case LoadFailure::NoMemory: return RUNAUDIT_NO_MEMORY;
+    default: return RUNAUDIT_NOT_A_REPLAY;
+  }
 }
 
-int failed(runaudit_result& result, int loadError) {
+// The loader's steps and the API's rejections are one list, in one order.
+static_assert(static_cast<int>(LoadFailure::OpenFailed) == RUNAUDIT_REJECT_OPEN_FAILED);
+static_assert(static_cast<int>(LoadFailure::TooShort) == RUNAUDIT_REJECT_TOO_SHORT);
+static_assert(static_cast<int>(LoadFailure::BadSignature) == RUNAUDIT_REJECT_BAD_SIGNATURE);
+static_assert(static_cast<int>(LoadFailure::NegativeCount) == RUNAUDIT_REJECT_NEGATIVE_COUNT);
+static_assert(static_cast<int>(LoadFailure::RecordsPastEnd) == RUNAUDIT_REJECT_RECORDS_PAST_END);
+static_assert(static_cast<int>(LoadFailure::BadChecksum) == RUNAUDIT_REJECT_BAD_CHECKSUM);
+static_assert(static_cast<int>(LoadFailure::ReadFailed) == RUNAUDIT_REJECT_READ_FAILED);
+static_assert(static_cast<int>(LoadFailure::NoMemory) == RUNAUDIT_REJECT_NO_MEMORY);
+
+int failed(runaudit_result& result, const LoadReport& report) {
   result = runaudit_result{};
   result.verdict = RUNAUDIT_ERROR;
-  result.loadError = loadError;
-  result.error = runaudit_load_error_message(loadError);
+  result.loadError = loadErrorOf(report.failure);
+  result.error = runaudit_load_error_message(result.loadError);
+  result.rejection = static_cast<int32_t>(report.failure);
+  if (report.failure == LoadFailure::TooShort || report.failure == LoadFailure::RecordsPastEnd)
+    result.size = runaudit_sizes{report.needed, report.present};
+  if (report.failure == LoadFailure::BadChecksum) result.checksum = runaudit_checksums{report.stored, report.computed};
   return RUNAUDIT_ERROR;
+}
+
+int failed(runaudit_result& result, LoadFailure failure) {
+  LoadReport report;
+  report.failure = failure;
+  return failed(result, report);
 }
 
 runaudit_header publicHeader(const ReplayHeader& h) {
@@ -80,7 +101,7 @@ int checkLoaded(ReplayFile& replay, runaudit_result& result, const PlaybackOptio
     verdict = result.verdict;
   } catch (...) {
     // Playback throws nothing but bad_alloc, and nothing crosses the API.
-    verdict = failed(result, RUNAUDIT_NO_MEMORY);
+    verdict = failed(result, LoadFailure::NoMemory);
   }
   leaveGameMode(callers);
   releaseReplay(replay);
@@ -112,8 +133,8 @@ int runaudit_check_bytes_progress(const void* bytes, size_t size, runaudit_resul
                                   void* context) {
   if (result == nullptr) return RUNAUDIT_ERROR;
   ReplayFile replay{};
-  if (const char* message = loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay))
-    return failed(*result, loadErrorOf(message));
+  LoadReport report;
+  if (loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay, report) != nullptr) return failed(*result, report);
   PlaybackOptions options;
   options.progress = progress;
   options.progressContext = context;
@@ -154,9 +175,10 @@ void runaudit_free(void* memory) { std::free(memory); }
 
 int runaudit_check_file(const char* path, runaudit_result* result) {
   if (result == nullptr) return RUNAUDIT_ERROR;
-  if (path == nullptr) return failed(*result, RUNAUDIT_OPEN_FAILED);
+  if (path == nullptr) return failed(*result, LoadFailure::OpenFailed);
   ReplayFile replay{};
-  if (const char* message = loadReplay(path, replay)) return failed(*result, loadErrorOf(message));
+  LoadReport report;
+  if (loadReplay(path, replay, report) != nullptr) return failed(*result, report);
   return checkLoaded(replay, *result);
 }
 
@@ -168,6 +190,30 @@ const char* runaudit_load_error_message(int loadError) {
     case RUNAUDIT_NO_MEMORY: return MSG_NO_MEMORY;
     default: return nullptr;
   }
+}
+
+const char* runaudit_rejection_name(int rejection) {
+  switch (rejection) {
+    case RUNAUDIT_REJECT_OPEN_FAILED: return "open-failed";
+    case RUNAUDIT_REJECT_TOO_SHORT: return "too-short";
+    case RUNAUDIT_REJECT_BAD_SIGNATURE: return "bad-signature";
+    case RUNAUDIT_REJECT_NEGATIVE_COUNT: return "negative-count";
+    case RUNAUDIT_REJECT_RECORDS_PAST_END: return "records-past-end";
+    case RUNAUDIT_REJECT_BAD_CHECKSUM: return "bad-checksum";
+    case RUNAUDIT_REJECT_READ_FAILED: return "read-failed";
+    case RUNAUDIT_REJECT_NO_MEMORY: return "no-memory";
+    default: return nullptr;
+  }
+}
+
+size_t runaudit_rejection_text(const runaudit_result* result, char* buffer, size_t size) {
+  if (buffer == nullptr) size = 0;
+  if (result == nullptr) {
+    if (size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  const int n = formatRejection(*result, buffer, size);
+  return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
 const char* runaudit_verdict_name(int verdict) {

@@ -26,7 +26,8 @@
  *     mode the model needs, and restores the caller's mode before returning.
  *
  * The names of a result's facts are those of the JSON the `replaytool`
- * program prints (`check --json`, `show --json`): `verdict`, `frames`,
+ * program prints (`check --json`, `show --json`): `verdict`, `rejection`,
+ * `size`, `checksum`, `frames`,
  * `ended`, `aliveAt`, `endMarkerRecord`, `markerFollows`, `highestFloor`,
  * `bestCombo`, `comboScore`, `speedLevel`, `claims`.
  */
@@ -79,6 +80,35 @@ enum {
   RUNAUDIT_NO_MEMORY = 4     /* "Memory allocation failed" */
 };
 
+/* result.rejection: which of the loader's checks refused the file, in the
+ * order they run. runaudit_rejection_name gives each its JSON name. */
+enum {
+  RUNAUDIT_REJECT_NONE = 0,             /* loaded */
+  RUNAUDIT_REJECT_OPEN_FAILED = 1,      /* "open-failed": RUNAUDIT_OPEN_FAILED */
+  RUNAUDIT_REJECT_TOO_SHORT = 2,        /* "too-short": fewer bytes than the 98 of a header; see size */
+  RUNAUDIT_REJECT_BAD_SIGNATURE = 3,    /* "bad-signature": the first six bytes are not WLX130 */
+  RUNAUDIT_REJECT_NEGATIVE_COUNT = 4,   /* "negative-count": recordCount is below 0 */
+  RUNAUDIT_REJECT_RECORDS_PAST_END = 5, /* "records-past-end": the file ends inside its records; see size */
+  RUNAUDIT_REJECT_BAD_CHECKSUM = 6,     /* "bad-checksum": the bytes do not give the stored checksum; see checksum */
+  RUNAUDIT_REJECT_READ_FAILED = 7,      /* "read-failed": RUNAUDIT_READ_FAILED */
+  RUNAUDIT_REJECT_NO_MEMORY = 8         /* "no-memory": RUNAUDIT_NO_MEMORY */
+};
+
+/* result.size, for RUNAUDIT_REJECT_TOO_SHORT and _RECORDS_PAST_END (zero
+ * otherwise): the bytes the file needs (98, or 98 + 5 * recordCount) and
+ * the bytes it has (as the system reported its size: 4294967295 when it
+ * could not). */
+typedef struct runaudit_sizes {
+  uint64_t needed;
+  uint64_t present;
+} runaudit_sizes;
+
+/* result.checksum, for RUNAUDIT_REJECT_BAD_CHECKSUM (zero otherwise). */
+typedef struct runaudit_checksums {
+  uint32_t stored;   /* the header's checksum field */
+  uint32_t computed; /* what the header and records give */
+} runaudit_checksums;
+
 /* result.aliveAt: where a game that did not end stopped. */
 enum {
   RUNAUDIT_ALIVE_NOWHERE = 0,         /* the game ended (see `ended`), or no game */
@@ -117,11 +147,15 @@ typedef struct runaudit_end {
 } runaudit_end;
 
 /* Everything a check finds. A replay that did not load has verdict
- * RUNAUDIT_ERROR, its loadError and error set, and every other field zero. */
+ * RUNAUDIT_ERROR, its loadError, error and rejection set (with size or
+ * checksum where the rejection has them), and every other field zero. */
 typedef struct runaudit_result {
   int32_t verdict;       /* RUNAUDIT_VALID, _INVALID or _ERROR */
   int32_t loadError;     /* RUNAUDIT_LOADED or why the replay did not load */
   const char* error;     /* the load error's message (a static string), or NULL */
+  int32_t rejection;     /* RUNAUDIT_REJECT_*: the check that refused the file */
+  runaudit_sizes size;   /* too short: the bytes needed and present */
+  runaudit_checksums checksum; /* bad checksum: stored and computed */
   runaudit_header header; /* as stored; zero when not loaded */
   uint64_t frames;       /* frames played */
   runaudit_end ended;    /* where the game ended, if it did */
@@ -166,7 +200,7 @@ RUNAUDIT_API int runaudit_check_bytes_progress(const void* bytes, size_t size, r
                                                runaudit_progress progress, void* context);
 
 /* The result as one JSON object, with the names `replaytool check --json`
- * prints: "verdict", "error", "frames", "ended", "aliveAt",
+ * prints: "verdict", "error", "rejection", "why", "size", "checksum", "frames", "ended", "aliveAt",
  * "endMarkerRecord", "markerFollows", "highestFloor", "bestCombo",
  * "comboScore", "speedLevel", "claimed", "claims", then "header" (the
  * header's fields, the name and date as UTF-8 text), which is null, as
@@ -190,6 +224,19 @@ RUNAUDIT_API void runaudit_free(void* memory);
 /* The fixed message of a load error ("Could not open file", ...), NULL for
  * RUNAUDIT_LOADED and for numbers that are not load errors. */
 RUNAUDIT_API const char* runaudit_load_error_message(int loadError);
+
+/* "too-short", "bad-signature", ... (see RUNAUDIT_REJECT_*); NULL for
+ * RUNAUDIT_REJECT_NONE and anything else. */
+RUNAUDIT_API const char* runaudit_rejection_name(int rejection);
+
+/* Why a file was refused, in plain words: the text after the message that
+ * `replaytool check` and `show` print, and the result JSON's "why", e.g.
+ * "the header announces 175 records (875 bytes) but 22 follow". Writes it,
+ * NUL-terminated and cut to fit, into `buffer` (which may be NULL when
+ * `size` is 0) and returns its whole length, as snprintf does; 0, with an
+ * empty text, for a replay that loaded or a NULL `result`. 200 bytes
+ * always suffice. */
+RUNAUDIT_API size_t runaudit_rejection_text(const runaudit_result* result, char* buffer, size_t size);
 
 /* "valid", "invalid" or "error"; NULL for anything else. */
 RUNAUDIT_API const char* runaudit_verdict_name(int verdict);

@@ -49,22 +49,56 @@ bool readExactly(const Source& src, std::uint8_t* into, std::uint64_t size) {
   return true;
 }
 
-// The checks on a decoded header, given how many bytes follow it: the
-// signature, the record count, and room for the records.
-bool headerFits(const ReplayHeader& header, std::uint64_t bodyAvailable) {
-  if (std::memcmp(header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0) return false;
-  if (header.recordCount < 0) return false;
+// The checks on a decoded header, given the file's size: the signature,
+// the record count, and room for the records.
+LoadFailure checkHeader(const ReplayHeader& header, std::uint64_t fileSize, LoadReport& report) {
+  if (std::memcmp(header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) != 0) return LoadFailure::BadSignature;
+  if (header.recordCount < 0) return LoadFailure::NegativeCount;
   // 5 × 2147483647 needs 34 bits: compare in 64 bits.
-  return static_cast<std::uint64_t>(header.recordCount) * INPUT_RECORD_SIZE <= bodyAvailable;
+  const std::uint64_t needed = REPLAY_HEADER_SIZE + static_cast<std::uint64_t>(header.recordCount) * INPUT_RECORD_SIZE;
+  if (needed <= fileSize) return LoadFailure::None;
+  report.needed = needed;
+  report.present = fileSize;
+  return LoadFailure::RecordsPastEnd;
 }
 
 std::uint64_t bodySizeOf(const ReplayHeader& header) {
   return static_cast<std::uint64_t>(header.recordCount) * INPUT_RECORD_SIZE;
 }
 
-const char* fail(Source& src, const char* message) {
+const char* messageOf(LoadFailure failure) {
+  switch (failure) {
+    case LoadFailure::None: return nullptr;
+    case LoadFailure::OpenFailed: return MSG_OPEN_FAILED;
+    case LoadFailure::ReadFailed: return MSG_READ_FAILED;
+    case LoadFailure::NoMemory: return MSG_NO_MEMORY;
+    default: return MSG_NOT_A_REPLAY;
+  }
+}
+
+const char* refuse(LoadReport& report, LoadFailure failure) {
+  report.failure = failure;
+  return messageOf(failure);
+}
+
+const char* fail(Source& src, LoadReport& report, LoadFailure failure) {
   closeSource(src);
-  return message;
+  return refuse(report, failure);
+}
+
+const char* tooShort(LoadReport& report, std::uint64_t size) {
+  report.needed = REPLAY_HEADER_SIZE;
+  report.present = size;
+  return refuse(report, LoadFailure::TooShort);
+}
+
+// Compares the stored checksum with the one the loaded bytes give.
+const char* checkSum(const ReplayFile& replay, LoadReport& report) {
+  const std::uint32_t computed = replayChecksum(replay);
+  if (computed == replay.header.checksum) return nullptr;
+  report.stored = replay.header.checksum;
+  report.computed = computed;
+  return refuse(report, LoadFailure::BadChecksum);
 }
 
 }  // namespace
@@ -97,52 +131,68 @@ void encodeHeader(const ReplayHeader& h, std::uint8_t* b) {
   storeLE32(b + 94, h.checksum);
 }
 
-const char* loadReplay(const char* path, ReplayFile& replay) {
+const char* loadReplay(const char* path, ReplayFile& replay, LoadReport& report) {
   replay.records = nullptr;
   replay.block = nullptr;
+  report = LoadReport{};
 
   Source src;
-  if (!openSource(src, path)) return MSG_OPEN_FAILED;
+  if (!openSource(src, path)) return refuse(report, LoadFailure::OpenFailed);
 
   const std::uint64_t fileSize = sourceSize(src);
-  if (fileSize < REPLAY_HEADER_SIZE) return fail(src, MSG_NOT_A_REPLAY);
+  if (fileSize < REPLAY_HEADER_SIZE) {
+    closeSource(src);
+    return tooShort(report, fileSize);
+  }
 
   std::uint8_t headerBytes[REPLAY_HEADER_SIZE];
   rewindOpenFile(src.fd);  // a source that cannot rewind never moved: the read decides
-  if (!readExactly(src, headerBytes, REPLAY_HEADER_SIZE)) return fail(src, MSG_READ_FAILED);
+  if (!readExactly(src, headerBytes, REPLAY_HEADER_SIZE)) return fail(src, report, LoadFailure::ReadFailed);
   replay.header = decodeHeader(headerBytes);
 
-  if (!headerFits(replay.header, fileSize - REPLAY_HEADER_SIZE)) return fail(src, MSG_NOT_A_REPLAY);
+  if (const LoadFailure f = checkHeader(replay.header, fileSize, report); f != LoadFailure::None) return fail(src, report, f);
   const std::uint64_t bodySize = bodySizeOf(replay.header);
 
   // malloc(0) may return null; an empty body is still a valid block.
   auto* records = static_cast<std::uint8_t*>(std::malloc(bodySize == 0 ? 1 : static_cast<std::size_t>(bodySize)));
-  if (records == nullptr) return fail(src, MSG_NO_MEMORY);
+  if (records == nullptr) return fail(src, report, LoadFailure::NoMemory);
   if (!readExactly(src, records, bodySize)) {
     std::free(records);
-    return fail(src, MSG_READ_FAILED);
+    return fail(src, report, LoadFailure::ReadFailed);
   }
   closeSource(src);
 
   replay.records = records;
   replay.block = records;
-  if (replayChecksum(replay) != replay.header.checksum) {
+  if (const char* message = checkSum(replay, report)) {
     releaseReplay(replay);
-    return MSG_NOT_A_REPLAY;
+    return message;
   }
   return nullptr;
 }
 
-const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay) {
+const char* loadReplay(const char* path, ReplayFile& replay) {
+  LoadReport report;
+  return loadReplay(path, replay, report);
+}
+
+const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay, LoadReport& report) {
   replay.records = nullptr;
   replay.block = nullptr;
-  if (bytes == nullptr || size < REPLAY_HEADER_SIZE) return MSG_NOT_A_REPLAY;
+  report = LoadReport{};
+  if (bytes == nullptr) size = 0;
+  if (size < REPLAY_HEADER_SIZE) return tooShort(report, size);
   const ReplayHeader header = decodeHeader(bytes);
-  if (!headerFits(header, size - REPLAY_HEADER_SIZE)) return MSG_NOT_A_REPLAY;
+  if (const LoadFailure f = checkHeader(header, size, report); f != LoadFailure::None) return refuse(report, f);
   const ReplayFile loaded{header, bytes + REPLAY_HEADER_SIZE, nullptr};
-  if (replayChecksum(loaded) != header.checksum) return MSG_NOT_A_REPLAY;
+  if (const char* message = checkSum(loaded, report)) return message;
   replay = loaded;
   return nullptr;
+}
+
+const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay) {
+  LoadReport report;
+  return loadReplayBytes(bytes, size, replay, report);
 }
 
 void releaseReplay(ReplayFile& replay) {

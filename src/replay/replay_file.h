@@ -49,14 +49,44 @@ inline constexpr const char* MSG_NOT_A_REPLAY = "File is not a valid replay";
 inline constexpr const char* MSG_READ_FAILED = "Could not read from file";
 inline constexpr const char* MSG_NO_MEMORY = "Memory allocation failed";
 
+// Which of the loader's steps refused a file, beside its message: the four
+// messages stay the only thing runaudit prints, the step is for those who
+// explain a rejection.
+enum class LoadFailure : std::uint8_t {
+  None,
+  OpenFailed,      // MSG_OPEN_FAILED
+  TooShort,        // MSG_NOT_A_REPLAY: fewer bytes than a header
+  BadSignature,    // MSG_NOT_A_REPLAY
+  NegativeCount,   // MSG_NOT_A_REPLAY
+  RecordsPastEnd,  // MSG_NOT_A_REPLAY: the records announced do not fit
+  BadChecksum,     // MSG_NOT_A_REPLAY
+  ReadFailed,      // MSG_READ_FAILED
+  NoMemory,        // MSG_NO_MEMORY
+};
+
+struct LoadReport {
+  LoadFailure failure = LoadFailure::None;
+  // TooShort, RecordsPastEnd: the bytes the file needs (98, or 98 + 5 ×
+  // recordCount) and the size it has, as the platform reported it.
+  std::uint64_t needed = 0;
+  std::uint64_t present = 0;
+  // BadChecksum: the header's value and the one its bytes give.
+  std::uint32_t stored = 0;
+  std::uint32_t computed = 0;
+};
+
 // Loads and validates `path` into `replay`. Returns nullptr on success, or one
-// of the static MSG_* texts; on failure nothing in `replay` is owned.
+// of the static MSG_* texts; on failure nothing in `replay` is owned. The
+// report says which step failed (None on success).
+const char* loadReplay(const char* path, ReplayFile& replay, LoadReport& report);
 const char* loadReplay(const char* path, ReplayFile& replay);
 
 // Validates `size` bytes at `bytes` as a whole replay file, with the
 // checks loadReplay makes and in its order; `bytes` may be null when `size`
-// is 0. On success `replay` points into `bytes`, which must outlive it;
-// nothing is allocated, so the only failure is MSG_NOT_A_REPLAY.
+// is 0 (null bytes count as none). On success `replay` points into `bytes`,
+// which must outlive it; nothing is allocated, so the only failure is
+// MSG_NOT_A_REPLAY.
+const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay, LoadReport& report);
 const char* loadReplayBytes(const std::uint8_t* bytes, std::size_t size, ReplayFile& replay);
 
 // Frees what the loader allocated; safe to call once on a loaded replay.

@@ -72,8 +72,15 @@ std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
 
   std::string line = displayText(rawPath);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
-  if (r.verdict == RUNAUDIT_ERROR)
-    line.append("\t").append(item.error.empty() && r.loadError == RUNAUDIT_OPEN_FAILED && !isStandardStream(rawPath) ? openFailure(rawPath, r.error) : r.error);
+  if (r.verdict == RUNAUDIT_ERROR) {
+    line.append("\t");
+    if (!item.error.empty())
+      line.append(item.error);  // a folder's own error
+    else if (r.loadError == RUNAUDIT_OPEN_FAILED && !isStandardStream(rawPath))
+      line.append(r.error).append(": ").append(openFailure(rawPath, rejectionText(r).c_str()));
+    else
+      line.append(r.error).append(": ").append(rejectionText(r));
+  }
   if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
   char facts[160];
   std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,

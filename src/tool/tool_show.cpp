@@ -74,74 +74,18 @@ void printJson(const char* path, const runaudit_result& r) {
   std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "}}\n", r.highestFloor, r.bestCombo);
 }
 
-// What a file the loader rejects as "not a valid replay" holds, check by
-// check in the loader's order: the first that fails is the reason.
-struct Rejection {
-  std::uint64_t size;
-  bool sizeAtLeast;  // a stream that went on: size is a lower bound
-  bool hasHeader;
-  ReplayHeader header;
-  bool signatureOk;
-  std::uint64_t bodyNeeded;
-  bool checksumKnown;
-  std::uint32_t computed;
-  const char* reason;
-};
-
-Rejection examine(const ReplayImage& image) {
-  const std::vector<std::uint8_t>& bytes = image.bytes;
-  Rejection r{};
-  r.size = image.size();
-  r.sizeAtLeast = image.tail.atLeast;
-  r.hasHeader = bytes.size() >= REPLAY_HEADER_SIZE;
-  if (!r.hasHeader) {
-    r.reason = "shorter than the 98-byte header";
-    return r;
-  }
-  r.header = decodeHeader(bytes.data());
-  r.signatureOk = std::memcmp(r.header.signature, REPLAY_SIGNATURE, sizeof REPLAY_SIGNATURE) == 0;
-  r.bodyNeeded = r.header.recordCount < 0 ? 0 : static_cast<std::uint64_t>(r.header.recordCount) * INPUT_RECORD_SIZE;
-  if (!r.signatureOk) {
-    r.reason = "the signature is not WLX130";
-  } else if (r.header.recordCount < 0) {
-    r.reason = "the record count is negative";
-  } else if (bytes.size() - REPLAY_HEADER_SIZE < r.bodyNeeded) {
-    r.reason = "the file is shorter than its records";
-  } else {
-    const ReplayFile replay{r.header, bytes.data() + REPLAY_HEADER_SIZE, nullptr};
-    r.checksumKnown = true;
-    r.computed = replayChecksum(replay);
-    r.reason = r.computed != r.header.checksum ? "the checksum does not match" : "none found (the file changed?)";
-  }
-  return r;
-}
-
-void printRejection(const char* path, const Rejection& r, bool json) {
-  const ReplayHeader& h = r.header;
+// A file that did not load, in the shape of any other: the loader's
+// message and, in plain words, which of its checks refused the file.
+void printRejection(const char* path, const runaudit_result& r, bool json) {
   if (json) {
-    std::printf("{%s\"valid\":false,\"rejected\":%s,\"size\":%" PRIu64 ",%s", jsonNameField("file", path, std::strlen(path)).c_str(),
-                jsonString(r.reason, std::strlen(r.reason)).c_str(), r.size, r.sizeAtLeast ? "\"sizeIsLowerBound\":true," : "");
-    if (r.hasHeader)
-      std::printf("\"signatureHex\":%s,\"recordCount\":%" PRId32 ",\"bodyNeeded\":%" PRIu64 ",\"storedChecksum\":%" PRIu32 ",",
-                  hexString(h.signature, sizeof h.signature).c_str(), h.recordCount, r.bodyNeeded, h.checksum);
-    if (r.checksumKnown)
-      std::printf("\"computedChecksum\":%" PRIu32 "}\n", r.computed);
-    else
-      std::printf("\"computedChecksum\":null}\n");
+    std::printf("{%s\"header\":null,\"valid\":false,%s,\"simulated\":null}\n",
+                jsonNameField("file", path, std::strlen(path)).c_str(), resultJsonFields(r).c_str());
     return;
   }
   std::printf("File:           %s\n", displayText(path, std::strlen(path)).c_str());
-  std::printf("Rejected:       %s\n", r.reason);
-  std::printf("Size:           %s%" PRIu64 " bytes (a 98-byte header, then 5 bytes per record)\n", r.sizeAtLeast ? "at least " : "",
-              r.size);
-  if (!r.hasHeader) return;
-  std::printf("Signature:      %s (expected WLX130)\n", displayText(h.signature, sizeof h.signature).c_str());
-  std::printf("Records:        %" PRId32 ", needing %" PRIu64 " bytes after the header: the file has %s%" PRIu64 "\n",
-              h.recordCount, r.bodyNeeded, r.sizeAtLeast ? "at least " : "", r.size - REPLAY_HEADER_SIZE);
-  if (r.checksumKnown)
-    std::printf("Checksum:       stored 0x%08" PRIX32 ", computed 0x%08" PRIX32 "\n", h.checksum, r.computed);
-  else
-    std::printf("Checksum:       stored 0x%08" PRIX32 ", not computed\n", h.checksum);
+  std::printf("Verdict:        %s\n", runaudit_verdict_name(r.verdict));
+  std::printf("Error:          %s\n", r.error);
+  std::printf("Rejected:       %s\n", rejectionText(r).c_str());
 }
 
 }  // namespace
@@ -158,7 +102,7 @@ int runShow(const CommandLine& line) {
   runaudit_result result;
   if (runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &result) == RUNAUDIT_ERROR) {
     // show exists to explain: say which check a rejected file fails.
-    if (result.loadError == RUNAUDIT_NOT_A_REPLAY) printRejection(path, examine(image), json);
+    printRejection(path, result, json);
     return reportError(EXIT_FAILED, fileError(path, result.error));
   }
   json ? printJson(path, result) : printText(path, result);

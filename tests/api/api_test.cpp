@@ -80,6 +80,11 @@ void expectSameResult(const runaudit_result& a, const runaudit_result& b, const 
   EXPECT_EQ(a.verdict, b.verdict) << where;
   EXPECT_EQ(a.loadError, b.loadError) << where;
   EXPECT_EQ(a.error, b.error) << where;
+  EXPECT_EQ(a.rejection, b.rejection) << where;
+  EXPECT_EQ(a.size.needed, b.size.needed) << where;
+  EXPECT_EQ(a.size.present, b.size.present) << where;
+  EXPECT_EQ(a.checksum.stored, b.checksum.stored) << where;
+  EXPECT_EQ(a.checksum.computed, b.checksum.computed) << where;
   EXPECT_EQ(std::memcmp(a.header.signature, b.header.signature, 6), 0) << where;
   EXPECT_EQ(std::memcmp(a.header.name, b.header.name, 32), 0) << where;
   EXPECT_EQ(std::memcmp(a.header.date, b.header.date, 32), 0) << where;
@@ -287,7 +292,15 @@ TEST(Api, ClaimsOffByOneEitherWayDiffer) {
     }
 }
 
-void expectRejected(const runaudit_result& r, int loadError, const std::string& what) {
+// Why a file was refused: the step and its numbers, as the record holds
+// them and as its JSON says them.
+struct Rejection {
+  int rejection;
+  std::uint64_t needed = 0, present = 0;
+  std::uint32_t stored = 0, computed = 0;
+};
+
+void expectRejected(const runaudit_result& r, int loadError, const Rejection& why, const std::string& what) {
   EXPECT_EQ(r.verdict, RUNAUDIT_ERROR) << what;
   EXPECT_EQ(r.loadError, loadError) << what;
   ASSERT_NE(r.error, nullptr) << what;
@@ -295,10 +308,44 @@ void expectRejected(const runaudit_result& r, int loadError, const std::string& 
   EXPECT_EQ(r.frames, 0u) << what;
   EXPECT_EQ(r.header.recordCount, 0) << what;
   EXPECT_EQ(r.claims, RUNAUDIT_CLAIMS_NONE) << what;
+  EXPECT_EQ(r.rejection, why.rejection) << what;
+  EXPECT_EQ(r.size.needed, why.needed) << what;
+  EXPECT_EQ(r.size.present, why.present) << what;
+  EXPECT_EQ(r.checksum.stored, why.stored) << what;
+  EXPECT_EQ(r.checksum.computed, why.computed) << what;
+
+  char* text = nullptr;
+  ASSERT_EQ(runaudit_result_json(&r, &text, nullptr), 0);
+  const std::string json = text;
+  runaudit_free(text);
+  ASSERT_NE(runaudit_rejection_name(r.rejection), nullptr) << what;
+  EXPECT_EQ(jsonValue(json, "rejection"), std::string("\"") + runaudit_rejection_name(r.rejection) + "\"") << what;
+  const bool sized = why.rejection == RUNAUDIT_REJECT_TOO_SHORT || why.rejection == RUNAUDIT_REJECT_RECORDS_PAST_END;
+  EXPECT_EQ(jsonValue(json, "size"), sized ? "{\"needed\":" + std::to_string(why.needed) + ",\"present\":" +
+                                                 std::to_string(why.present) + "}"
+                                           : "null")
+      << what;
+  EXPECT_EQ(jsonValue(json, "checksum"), why.rejection == RUNAUDIT_REJECT_BAD_CHECKSUM
+                                             ? "{\"stored\":" + std::to_string(why.stored) + ",\"computed\":" +
+                                                   std::to_string(why.computed) + "}"
+                                             : "null")
+      << what;
+  // The sentence: the same in the JSON and from runaudit_rejection_text,
+  // and cut to fit a small buffer.
+  const std::size_t length = runaudit_rejection_text(&r, nullptr, 0);
+  ASSERT_GT(length, 20u) << what;
+  std::string sentence(length + 1, 'x');
+  EXPECT_EQ(runaudit_rejection_text(&r, sentence.data(), sentence.size()), length);
+  sentence.resize(length);
+  EXPECT_NE(json.find(",\"why\":\"" + sentence + "\",\"size\":"), std::string::npos) << what << ": " << json;
+  char small[8];
+  EXPECT_EQ(runaudit_rejection_text(&r, small, sizeof small), length);
+  EXPECT_EQ(std::string(small), sentence.substr(0, 7)) << what;
 }
 
-TEST(Api, BadBuffersGetTheLoadersMessage) {
+TEST(Api, BadBuffersGetTheLoadersMessageAndWhy) {
   const std::vector<std::uint8_t> good = bytesOf(std::string(RUNAUDIT_SAMPLES) + "/seed36.wlx");
+  ASSERT_EQ(good.size(), 133u);
   auto withCount = [&](std::int32_t count) {
     std::vector<std::uint8_t> b = good;
     ReplayFile file{decodeHeader(b.data()), b.data() + REPLAY_HEADER_SIZE, nullptr};
@@ -310,34 +357,57 @@ TEST(Api, BadBuffersGetTheLoadersMessage) {
   signature[5] = '1';
   std::vector<std::uint8_t> checksum = good;
   checksum.back() ^= 1;
+  const std::uint32_t stored = decodeHeader(good.data()).checksum;
+  const std::uint32_t computed = replayChecksum(ReplayFile{decodeHeader(checksum.data()), checksum.data() + 98, nullptr});
+  ASSERT_NE(stored, computed);
   const struct {
     const char* what;
     std::vector<std::uint8_t> bytes;
+    Rejection why;
   } cases[] = {
-      {"empty", {}},
-      {"97 bytes", std::vector<std::uint8_t>(good.begin(), good.begin() + 97)},
-      {"header alone", std::vector<std::uint8_t>(good.begin(), good.begin() + 98)},
-      {"one byte short", std::vector<std::uint8_t>(good.begin(), good.end() - 1)},
-      {"a count one past the records", withCount(static_cast<std::int32_t>((good.size() - 98) / 5 + 1))},
-      {"the largest count", withCount(2147483647)},
-      {"a negative count", withCount(-1)},
-      {"wrong signature", signature},
-      {"wrong checksum", checksum},
+      {"empty", {}, {RUNAUDIT_REJECT_TOO_SHORT, 98, 0}},
+      {"97 bytes", std::vector<std::uint8_t>(good.begin(), good.begin() + 97), {RUNAUDIT_REJECT_TOO_SHORT, 98, 97}},
+      {"header alone", std::vector<std::uint8_t>(good.begin(), good.begin() + 98), {RUNAUDIT_REJECT_RECORDS_PAST_END, 133, 98}},
+      {"one byte short", std::vector<std::uint8_t>(good.begin(), good.end() - 1), {RUNAUDIT_REJECT_RECORDS_PAST_END, 133, 132}},
+      {"a count one past the records", withCount(8), {RUNAUDIT_REJECT_RECORDS_PAST_END, 138, 133}},
+      {"the largest count", withCount(2147483647), {RUNAUDIT_REJECT_RECORDS_PAST_END, 98 + 5ull * 2147483647, 133}},
+      {"a negative count", withCount(-1), {RUNAUDIT_REJECT_NEGATIVE_COUNT}},
+      {"wrong signature", signature, {RUNAUDIT_REJECT_BAD_SIGNATURE}},
+      {"wrong checksum", checksum, {RUNAUDIT_REJECT_BAD_CHECKSUM, 0, 0, stored, computed}},
   };
   for (const auto& c : cases) {
     runaudit_result r;
     EXPECT_EQ(runaudit_check_bytes(c.bytes.data(), c.bytes.size(), &r), RUNAUDIT_ERROR) << c.what;
-    expectRejected(r, RUNAUDIT_NOT_A_REPLAY, c.what);
+    expectRejected(r, RUNAUDIT_NOT_A_REPLAY, c.why, c.what);
   }
   runaudit_result r;
   EXPECT_EQ(runaudit_check_bytes(nullptr, 0, &r), RUNAUDIT_ERROR);
-  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, "null, 0");
+  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, {RUNAUDIT_REJECT_TOO_SHORT, 98, 0}, "null, 0");
   EXPECT_EQ(runaudit_check_bytes(nullptr, good.size(), &r), RUNAUDIT_ERROR);
-  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, "null with a size");
+  expectRejected(r, RUNAUDIT_NOT_A_REPLAY, {RUNAUDIT_REJECT_TOO_SHORT, 98, 0}, "null with a size");
   EXPECT_EQ(runaudit_check_bytes(good.data(), good.size(), nullptr), RUNAUDIT_ERROR);
   EXPECT_EQ(runaudit_check_file(nullptr, &r), RUNAUDIT_ERROR);
-  expectRejected(r, RUNAUDIT_OPEN_FAILED, "null path");
+  expectRejected(r, RUNAUDIT_OPEN_FAILED, {RUNAUDIT_REJECT_OPEN_FAILED}, "null path");
   EXPECT_EQ(runaudit_check_file("/nonexistent/replay.wlx", nullptr), RUNAUDIT_ERROR);
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+  EXPECT_EQ(runaudit_check_file("/", &r), RUNAUDIT_ERROR);
+  expectRejected(r, RUNAUDIT_READ_FAILED, {RUNAUDIT_REJECT_READ_FAILED}, "a directory");
+#endif
+
+  // A loaded replay has no rejection, in the record or its JSON.
+  ASSERT_EQ(runaudit_check_bytes(good.data(), good.size(), &r), RUNAUDIT_VALID);
+  EXPECT_EQ(r.rejection, RUNAUDIT_REJECT_NONE);
+  char none[4] = "abc";
+  EXPECT_EQ(runaudit_rejection_text(&r, none, sizeof none), 0u);
+  EXPECT_STREQ(none, "");
+  EXPECT_EQ(runaudit_rejection_text(nullptr, nullptr, 0), 0u);
+  char* text = nullptr;
+  ASSERT_EQ(runaudit_result_json(&r, &text, nullptr), 0);
+  const std::string json = text;
+  runaudit_free(text);
+  EXPECT_NE(json.find(",\"error\":null,\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,\"frames\":101,"),
+            std::string::npos)
+      << json;
 
 #if RUNAUDIT_TESTS_RUN_PROGRAMS
   // Paths: the message runaudit prints for the same file.
@@ -364,6 +434,11 @@ TEST(Api, NamesAndVersion) {
   EXPECT_EQ(runaudit_alive_at_name(RUNAUDIT_ALIVE_NOWHERE), nullptr);
   EXPECT_EQ(runaudit_load_error_message(RUNAUDIT_LOADED), nullptr);
   EXPECT_EQ(runaudit_load_error_message(5), nullptr);
+  EXPECT_EQ(runaudit_rejection_name(RUNAUDIT_REJECT_NONE), nullptr);
+  EXPECT_EQ(runaudit_rejection_name(9), nullptr);
+  const char* names[] = {"open-failed", "too-short", "bad-signature", "negative-count", "records-past-end",
+                         "bad-checksum", "read-failed", "no-memory"};
+  for (int k = 1; k <= 8; ++k) EXPECT_STREQ(runaudit_rejection_name(k), names[k - 1]) << k;
 }
 
 #if defined(__x86_64__)

@@ -26,13 +26,37 @@ std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> bytes, std::size_t
   return bytes;
 }
 
+const char* loadBytes(const std::vector<std::uint8_t>& bytes, ReplayFile& replay, LoadReport& report) {
+  const std::string path = writeTempFile("loader", bytes);
+  const char* message = loadReplay(path.c_str(), replay, report);
+  ::unlink(path.c_str());
+  return message;
+}
+
+// What a report must say: the failing step and its numbers, all else zero.
+struct Expected {
+  LoadFailure failure;
+  std::uint64_t needed = 0, present = 0;
+  std::uint32_t stored = 0, computed = 0;
+};
+
+void expectReport(const LoadReport& r, const Expected& e, const std::string& what) {
+  EXPECT_EQ(static_cast<int>(r.failure), static_cast<int>(e.failure)) << what;
+  EXPECT_EQ(r.needed, e.needed) << what;
+  EXPECT_EQ(r.present, e.present) << what;
+  EXPECT_EQ(r.stored, e.stored) << what;
+  EXPECT_EQ(r.computed, e.computed) << what;
+}
+
 struct FailureCase {
   const char* what;
   std::vector<std::uint8_t> bytes;
-  const char* message;
+  Expected expected;
 };
 
-TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
+// Each of the loader's checks, at its boundary, with the one message
+// runaudit prints and the step and numbers that say why.
+TEST(LoadReplay, RejectsBrokenFilesWithTheirMessageAndReason) {
   ReplayFixture badSignature;
   badSignature.signature = "WLX131";
   ReplayFixture negative;
@@ -50,27 +74,48 @@ TEST(LoadReplay, RejectsBrokenFilesWithTheirMessage) {
   offByOne.checksumDelta = 1;
   ReplayFixture nameChanged = exampleReplay();
   nameChanged.checksum = 38593926u;  // the checksum of the name abc
-  nameChanged.name = "abd";
+  nameChanged.name = "abd";          // adds 117 × 1 × (122 + 2) × 3
 
   const FailureCase cases[] = {
-      {"empty file", {}, MSG_NOT_A_REPLAY},
-      {"97 bytes", truncated(buildReplayBytes(ReplayFixture{}), 97), MSG_NOT_A_REPLAY},
-      {"signature's last byte", buildReplayBytes(badSignature), MSG_NOT_A_REPLAY},
-      {"negative record count", buildReplayBytes(negative), MSG_NOT_A_REPLAY},
-      {"record count beyond the file", buildReplayBytes(huge), MSG_NOT_A_REPLAY},
-      {"record count whose size wraps in 32 bits", buildReplayBytes(wraps), MSG_NOT_A_REPLAY},
-      {"body one byte short", truncated(buildReplayBytes(three), 98 + 14), MSG_NOT_A_REPLAY},
-      {"checksum off by one", buildReplayBytes(offByOne), MSG_NOT_A_REPLAY},
-      {"header changed after signing", buildReplayBytes(nameChanged), MSG_NOT_A_REPLAY},
+      {"empty file", {}, {LoadFailure::TooShort, 98, 0}},
+      {"97 bytes", truncated(buildReplayBytes(ReplayFixture{}), 97), {LoadFailure::TooShort, 98, 97}},
+      {"signature's last byte", buildReplayBytes(badSignature), {LoadFailure::BadSignature}},
+      {"negative record count", buildReplayBytes(negative), {LoadFailure::NegativeCount}},
+      {"record count beyond the file", buildReplayBytes(huge), {LoadFailure::RecordsPastEnd, 98 + 5ull * 2147483647, 98 + 300}},
+      {"record count whose size wraps in 32 bits", buildReplayBytes(wraps),
+       {LoadFailure::RecordsPastEnd, 98 + 5ull * 858993460, 98 + 5}},
+      {"body one byte short", truncated(buildReplayBytes(three), 98 + 14), {LoadFailure::RecordsPastEnd, 98 + 15, 98 + 14}},
+      {"checksum off by one", buildReplayBytes(offByOne), {LoadFailure::BadChecksum, 0, 0, 38593927u, 38593926u}},
+      {"header changed after signing", buildReplayBytes(nameChanged),
+       {LoadFailure::BadChecksum, 0, 0, 38593926u, 38593926u + 43524u}},
   };
   for (const FailureCase& c : cases) {
     ReplayFile replay{};
-    EXPECT_STREQ(loadBytes(c.bytes, replay), c.message) << c.what;
+    LoadReport report;
+    EXPECT_STREQ(loadBytes(c.bytes, replay, report), MSG_NOT_A_REPLAY) << c.what;
     EXPECT_EQ(replay.records, nullptr) << c.what << ": nothing may stay allocated";
-    // The same bytes in memory: the same message.
-    EXPECT_STREQ(loadReplayBytes(c.bytes.data(), c.bytes.size(), replay), c.message) << c.what << " in memory";
+    expectReport(report, c.expected, c.what);
+    // The same bytes in memory: the same message and reason.
+    report = LoadReport{};
+    EXPECT_STREQ(loadReplayBytes(c.bytes.data(), c.bytes.size(), replay, report), MSG_NOT_A_REPLAY) << c.what << " in memory";
     EXPECT_EQ(replay.records, nullptr) << c.what;
+    expectReport(report, c.expected, std::string(c.what) + " in memory");
   }
+
+  // The other side of each boundary loads, and a report that held a
+  // rejection says so no longer.
+  ReplayFile replay{};
+  LoadReport report;
+  ASSERT_EQ(loadBytes(truncated(buildReplayBytes(three), 98 + 14), replay, report), MSG_NOT_A_REPLAY);
+  ASSERT_EQ(loadBytes(buildReplayBytes(three), replay, report), nullptr) << "15-byte body";
+  releaseReplay(replay);
+  expectReport(report, {LoadFailure::None}, "15-byte body");
+  const std::vector<std::uint8_t> header = buildReplayBytes(ReplayFixture{});
+  ASSERT_EQ(loadReplayBytes(header.data(), header.size() - 1, replay, report), MSG_NOT_A_REPLAY);
+  ASSERT_EQ(loadReplayBytes(header.data(), header.size(), replay, report), nullptr) << "98 bytes";
+  expectReport(report, {LoadFailure::None}, "98 bytes in memory");
+  ASSERT_EQ(loadReplayBytes(nullptr, 500, replay, report), MSG_NOT_A_REPLAY);
+  expectReport(report, {LoadFailure::TooShort, 98, 0}, "null bytes count as none");
 }
 
 #ifdef _WIN32
@@ -132,17 +177,22 @@ TEST(LoadReplay, WindowsPathsAndDevices) {
 #else
 TEST(LoadReplay, PathsThatAreNotReplayFiles) {
   ReplayFile replay{};
-  EXPECT_STREQ(loadReplay("/nonexistent/replay.wlx", replay), MSG_OPEN_FAILED);
-  EXPECT_STREQ(loadReplay("/dev/null", replay), MSG_NOT_A_REPLAY);
+  LoadReport report;
+  EXPECT_STREQ(loadReplay("/nonexistent/replay.wlx", replay, report), MSG_OPEN_FAILED);
+  expectReport(report, {LoadFailure::OpenFailed}, "no such file");
+  EXPECT_STREQ(loadReplay("/dev/null", replay, report), MSG_NOT_A_REPLAY);
+  expectReport(report, {LoadFailure::TooShort, 98, 0}, "/dev/null");
   // A directory opens but cannot be read.
-  EXPECT_STREQ(loadReplay("/tmp", replay), MSG_READ_FAILED);
+  EXPECT_STREQ(loadReplay("/tmp", replay, report), MSG_READ_FAILED);
+  expectReport(report, {LoadFailure::ReadFailed}, "a directory");
 
 #ifndef __EMSCRIPTEN__  // (node's file system has no FIFOs)
   // A FIFO without a writer must neither block the open nor the read.
   const std::string fifo = writeTempFile("fifo", {});
   ::unlink(fifo.c_str());
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_STREQ(loadReplay(fifo.c_str(), replay), MSG_READ_FAILED);
+  EXPECT_STREQ(loadReplay(fifo.c_str(), replay, report), MSG_READ_FAILED);
+  expectReport(report, {LoadFailure::ReadFailed}, "a FIFO without a writer");
   ::unlink(fifo.c_str());
 #endif
 }

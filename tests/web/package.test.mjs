@@ -33,22 +33,25 @@ test('the packed package checks every replay as replaytool does', async () => {
     const { header, ...facts } = result;
     const expected = checkJson(replay);
     assert.deepEqual(facts, expected, replay);
+    // What show says, for a rejected file as for any other.
+    assert.deepEqual(runaudit.explain(result), showLines(replay), replay);
     if (result.verdict === 'error') {
       assert.equal(header, null, replay);
       assert.equal(await runaudit.view(bytes), null, replay);
       continue;
     }
     assert.ok(progressCalls >= 1, replay);
-    assert.deepEqual(runaudit.explain(result), showLines(replay), replay);
     assert.equal(runaudit.verdictText(result), result.verdict === 'valid' ? 'Replay is valid' : 'Replay is invalid');
     // The viewer's data is the data of replaytool view's page, with its overview.
     const { overview, ...data } = await runaudit.view(bytes);
     assert.deepEqual(data, viewData(replay, dir), replay);
     assert.ok(overview.startsWith('<svg'), replay);
   }
-  // Bytes in any form; junk gets the loader's message.
+  // Bytes in any form; junk gets the loader's message and its reason.
   const junk = await runaudit.check(new ArrayBuffer(7));
   assert.equal(runaudit.verdictText(junk), 'File is not a valid replay');
+  assert.deepEqual([junk.rejection, junk.size, junk.checksum], ['too-short', { needed: 98, present: 7 }, null]);
+  assert.deepEqual(runaudit.explain(junk).at(-1), ['Rejected', 'too short: its size is 7 bytes, less than the 98 of a header']);
   await assert.rejects(runaudit.check('not bytes'), TypeError);
 
   // Given up on from onProgress: each throw rejects its own check, again

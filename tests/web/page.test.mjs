@@ -57,9 +57,20 @@ test('the single-file page checks, explains and plays every replay', async () =>
       const expected = checkJson(file);
       const { header, ...facts } = entries[i].result;
       assert.deepEqual(facts, expected, file);
-      const verdict = expected.verdict === 'valid' ? 'Replay is valid' : expected.verdict === 'invalid' ? 'Replay is invalid' : expected.error;
+      const verdict = expected.verdict === 'valid' ? 'Replay is valid' : expected.verdict === 'invalid' ? 'Replay is invalid'
+        : `${expected.error}: ${expected.why}`;
       assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(2)`), verdict, file);
-      if (expected.verdict === 'error') continue;
+      if (expected.verdict === 'error') {
+        // The row's reason is check's; selected, the explanation is show's.
+        assert.equal(`${file}\terror\t${verdict}\n`, replaytool(['check', file]), file);
+        await page.click(`#results tbody tr:nth-child(${i + 1})`);
+        assert.equal(await page.textContent('#details-title'), `${basename(file)}: ${verdict}`, file);
+        const lines = await page.$$eval('#explanation dt', (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent]));
+        assert.deepEqual(lines, showLines(file), file);
+        assert.equal(lines.at(-1)[0], 'Rejected', file);
+        if (basename(file) === 'edited.wlx') await page.screenshot({ path: join(artifacts, 'page-rejected.png'), fullPage: true });
+        continue;
+      }
       assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(3)`), grouped(expected.frames));
       assert.equal(await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(6)`), expected.claims);
       // Claims of an invalid game in no colour of good or bad news.

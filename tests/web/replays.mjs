@@ -1,5 +1,5 @@
 // Shared by the web tests: the replays to check (every sample, every text
-// fixture packed, a file cut short), what the programs say about them, and a long file.
+// fixture packed, files the loader rejects), what the programs say about them, and a long file.
 import { execFileSync, spawnSync } from 'node:child_process';
 import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { basename, dirname, join, resolve } from 'node:path';
@@ -27,10 +27,17 @@ export function replays(dir) {
     replaytool(['pack', join(fixtures, name), packed]);
     out.push(packed);
   }
-  // And one the loader rejects: a file cut short inside its records.
+  // And two the loader rejects: a file cut short inside its records, and
+  // one changed after it was recorded.
+  const climb = readFileSync(join(root, 'samples', 'climb.wlx'));
   const cut = join(dir, 'cut-short.wlx');
-  writeFileSync(cut, readFileSync(join(root, 'samples', 'climb.wlx')).subarray(0, 120));
+  writeFileSync(cut, climb.subarray(0, 120));
   out.push(cut);
+  const edited = join(dir, 'edited.wlx');
+  const changed = Buffer.from(climb);
+  changed[200] ^= 1;
+  writeFileSync(edited, changed);
+  out.push(edited);
   return out;
 }
 

@@ -18,9 +18,10 @@ function claimsLine(result) {
   return `differ (${differences.join('; ')})`;
 }
 
-// [label, text] pairs; none for a file that did not load.
+// [label, text] pairs. For a file that did not load: the loader's message
+// and why it refused the file.
 export function explain(result) {
-  if (result.verdict === 'error') return [];
+  if (result.verdict === 'error') return [['Verdict', 'error'], ['Error', result.error], ['Rejected', result.why]];
   const { ended, claimed } = result;
   const lines = [
     ['Verdict', result.verdict],

@@ -19,9 +19,16 @@ export interface Header {
 /** Where the game ended: frames count from 1, records from 1. */
 export interface GameEnd { frame: number; record: number; frameInRecord: number }
 
+/** Which of the loader's checks refused a file. */
+export type Rejection = 'open-failed' | 'too-short' | 'bad-signature' | 'negative-count' | 'records-past-end' | 'bad-checksum' | 'read-failed' | 'no-memory';
+
 /** What the game reached, in every result of a file that loaded. */
 interface GameFacts {
   error: null;
+  rejection: null;
+  why: null;
+  size: null;
+  checksum: null;
   frames: number;
   endMarkerRecord: number | null;
   highestFloor: number;
@@ -55,6 +62,14 @@ export interface InvalidResult extends GameFacts {
 export interface ErrorResult {
   verdict: 'error';
   error: string;
+  /** Which of the loader's checks refused the file. */
+  rejection: Rejection;
+  /** That reason in plain words, as `replaytool show` says it after "Rejected:". */
+  why: string;
+  /** too-short, records-past-end: the bytes the file needs and has; else null. */
+  size: { needed: number; present: number } | null;
+  /** bad-checksum: the header's checksum and the one its bytes give; else null. */
+  checksum: { stored: number; computed: number } | null;
   frames: null;
   ended: null;
   aliveAt: null;
@@ -110,7 +125,7 @@ export interface CheckOptions {
 export function check(bytes: Bytes, options?: CheckOptions): Promise<Result>;
 export function view(bytes: Bytes): Promise<ViewData | null>;
 export function version(): Promise<string>;
-/** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on. */
+/** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on (for a rejected file: Verdict, Error, Rejected). */
 export function explain(result: Result): Array<[string, string]>;
 /** "Replay is valid", "Replay is invalid" or the loader's message. */
 export function verdictText(result: Result): string;

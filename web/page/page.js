@@ -145,7 +145,8 @@ function received(data) {
   } else if (data.result) {
     const r = data.result;
     entry.result = r;
-    const text = verdictText(r);
+    // A rejected file's row says why, as replaytool check's line does.
+    const text = r.verdict === 'error' ? `${verdictText(r)}: ${r.why}` : verdictText(r);
     cell(entry.row, 1, text, r.verdict);
     if (r.verdict !== 'error') {
       cell(entry.row, 2, count(r.frames));

@@ -21,7 +21,8 @@ void progress(void*, std::uint32_t played, std::uint32_t count) { reportProgress
 
 extern "C" {
 
-// The result of checking the bytes, as JSON (free it with runaudit_free).
+// The result of checking the bytes, as JSON (free it with runaudit_free):
+// every field of the result, the reason for a rejection included.
 EMSCRIPTEN_KEEPALIVE char* runaudit_js_check(const void* bytes, size_t size) {
   runaudit_result result;
   runaudit_check_bytes_progress(bytes, size, &result, progress, nullptr);
