@@ -53,10 +53,10 @@ extern "C" {
 
 /* The library's version: the header's, and (through runaudit_version) the
  * one actually linked. The number is major * 1000000 + minor * 1000 + patch. */
-#define RUNAUDIT_VERSION "1.2.0"
-#define RUNAUDIT_VERSION_NUMBER 1002000
+#define RUNAUDIT_VERSION "2.0.0"
+#define RUNAUDIT_VERSION_NUMBER 2000000
 
-/* The linked library's version text, e.g. "1.2.0"; a static string. */
+/* The linked library's version text, e.g. "2.0.0"; a static string. */
 RUNAUDIT_API const char* runaudit_version(void);
 
 /* The linked library's RUNAUDIT_VERSION_NUMBER. */
@@ -148,7 +148,12 @@ typedef struct runaudit_end {
 
 /* Everything a check finds. A replay that did not load has verdict
  * RUNAUDIT_ERROR, its loadError, error and rejection set (with size or
- * checksum where the rejection has them), and every other field zero. */
+ * checksum where the rejection has them), and every other field zero.
+ *
+ * The caller allocates the record, so its layout is part of the ABI: it
+ * changes only with the major version, which is the shared library's
+ * soname (librunaudit.so.2). A later 2.x version adds facts only inside
+ * `reserved`, which a check sets to zero. */
 typedef struct runaudit_result {
   int32_t verdict;       /* RUNAUDIT_VALID, _INVALID or _ERROR */
   int32_t loadError;     /* RUNAUDIT_LOADED or why the replay did not load */
@@ -167,6 +172,7 @@ typedef struct runaudit_result {
   int32_t comboScore;    /* the combo points gathered */
   int32_t speedLevel;    /* the screen's speed level at the end */
   int32_t claims;        /* RUNAUDIT_CLAIMS_*: the header's floor and combo against the game */
+  uint64_t reserved[8];  /* zero; room for what later 2.x versions report */
 } runaudit_result;
 
 /* Checks the replay file held in `size` bytes at `bytes`. The bytes are

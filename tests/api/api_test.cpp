@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -439,6 +440,26 @@ TEST(Api, NamesAndVersion) {
   const char* names[] = {"open-failed", "too-short", "bad-signature", "negative-count", "records-past-end",
                          "bad-checksum", "read-failed", "no-memory"};
   for (int k = 1; k <= 8; ++k) EXPECT_STREQ(runaudit_rejection_name(k), names[k - 1]) << k;
+}
+
+// Callers allocate the result record, so programs built against one 2.x
+// header run with any 2.x library only while its layout stays put: these
+// are the 2.0 offsets on 64-bit systems. A check clears `reserved`.
+TEST(Api, TheResultRecordKeepsItsLayoutAndClearsWhatIsReserved) {
+  if (sizeof(void*) != 8) GTEST_SKIP() << "the pinned offsets are those of 64-bit systems";
+  EXPECT_EQ(sizeof(runaudit_result), 280u);
+  EXPECT_EQ(offsetof(runaudit_result, rejection), 16u);
+  EXPECT_EQ(offsetof(runaudit_result, header), 48u);
+  EXPECT_EQ(offsetof(runaudit_result, frames), 152u);
+  EXPECT_EQ(offsetof(runaudit_result, claims), 212u);
+  EXPECT_EQ(offsetof(runaudit_result, reserved), 216u);
+  const std::vector<std::uint8_t> bytes = bytesOf(std::string(RUNAUDIT_SAMPLES) + "/climb.wlx");
+  for (const bool whole : {true, false}) {
+    runaudit_result r;
+    std::memset(&r, 0xA5, sizeof r);
+    runaudit_check_bytes(bytes.data(), whole ? bytes.size() : 50, &r);
+    for (const std::uint64_t word : r.reserved) EXPECT_EQ(word, 0u) << whole;
+  }
 }
 
 #if defined(__x86_64__)

@@ -98,7 +98,7 @@ export async function view(bytes) {
   return call('_runaudit_js_view', bytes, undefined);
 }
 
-// The version of the checker inside, such as "1.2.0".
+// The version of the checker inside, such as "2.0.0".
 export async function version() {
   const m = await module();
   return m.UTF8ToString(m._runaudit_version());
