@@ -34,8 +34,13 @@ function startWorker() {
   worker.onerror = (event) => {
     event.preventDefault();
     const message = event.message || 'the checker stopped';
-    if (running !== null && running.kind === 'check') finish(running.entry, 'error', checkFailed(message));
-    else if (running !== null) viewFailed(running.entry);
+    // A failed check says so in its row, as one the worker reports does.
+    if (running !== null && running.kind === 'check') {
+      const { entry } = running;
+      cell(entry.row, 1, checkFailed(message), 'error');
+      finish(entry, 'error', checkFailed(message));
+      entry.view = null;
+    } else if (running !== null) viewFailed(running.entry);
     running = null;
     worker.terminate();
     worker = null;
