@@ -64,6 +64,16 @@ test('progress comes as (recordsPlayed, recordCount): at 0, then every 1024 reco
   assert.deepEqual(calls, Array.from({ length: Math.floor(last / 1024) + 1 }, (_, i) => [i * 1024, count]));
   // No records: no playback, no report.
   assert.deepEqual((await reports(readFileSync(standingReplay(dir, 0, false)))).calls, []);
+  // A callback serves its own check only: not one after it, nor one that
+  // gave up on it by throwing.
+  const { check } = await runaudit();
+  const stray = [];
+  await check(readFileSync(standingReplay(dir, 2048)), { onProgress: (...args) => stray.push(args) });
+  stray.length = 0;
+  await check(readFileSync(standingReplay(dir, 2048)));
+  await assert.rejects(check(readFileSync(standingReplay(dir, 2048)), { onProgress: () => { throw new Error('stop'); } }), /stop/);
+  await check(readFileSync(standingReplay(dir, 3000)));
+  assert.deepEqual(stray, []);
 });
 
 test('bytes in any view or buffer check as the plain bytes do', async () => {
