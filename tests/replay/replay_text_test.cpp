@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "replay/replay_text.h"
 #include "view/display_text.h"
 #include "support/replay_builder.h"
@@ -192,3 +195,163 @@ TEST(ReplayText, HexIsTheThirtyTwoBitPattern) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string HEADER = "name \"\"\ndate \"\"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 0\n";
+
+std::string withLineEnds(const std::string& text, const std::string& end) {
+  std::string out;
+  for (const char c : text) out += c == '\n' ? end : std::string(1, c);
+  return out;
+}
+
+// The error of a text fed in pieces of `piece` bytes (lines cut anywhere).
+std::string feedError(const std::string& text, std::size_t piece) {
+  ReplayTextReader reader;
+  bool fed = true;
+  for (std::size_t at = 0; fed && at < text.size(); at += piece)
+    fed = feedReplayText(reader, text.data() + at, std::min(piece, text.size() - at));
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  EXPECT_FALSE(fed && finishReplayText(reader, bytes, error)) << "accepted";
+  return fed ? error : reader.error;
+}
+
+}  // namespace
+
+// A line is counted once whatever ends it (LF, CR LF, a lone CR), blank
+// and comment lines included, so the number in an error is the line an
+// editor shows. CR CR LF is two line ends (an empty line between), as an
+// editor shows it too.
+TEST(ReplayText, LineNumbersCountEveryLineOnceWhateverEndsIt) {
+  const std::string text = "# made by hand\n\n" + HEADER + "\n# the body\nrecords\n1 0x02\n\n1 256\n";
+  const std::string want = "line 15: number out of range: 256";
+  for (const std::string end : {"\n", "\r\n", "\r"}) {
+    EXPECT_EQ(packError(withLineEnds(text, end)), want) << escapeText(end.data(), end.size());
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{7}})
+      EXPECT_EQ(feedError(withLineEnds(text, end), piece), want) << piece;
+  }
+  EXPECT_EQ(packError("name \"\"\r\r\ncolour 1\r\n"), "line 3: unknown field: colour");
+  EXPECT_EQ(packError("name \"\"\n\rcolour 1\n"), "line 3: unknown field: colour");
+  // Mixed line ends, as in a file edited on two systems.
+  EXPECT_EQ(packError("name \"\"\r\ndate \"\"\nscore 0\r\n\ncolour 1\n"), "line 5: unknown field: colour");
+  // Trailing spaces and tabs before a CR LF are not part of a value.
+  EXPECT_EQ(pack(withLineEnds(HEADER + "records\n3 0x10 \t\n", "\r\n")), pack(HEADER + "records\n3 0x10\n"));
+  // A CR inside a quoted text ends its line like any other.
+  EXPECT_EQ(packError("name \"a\rb\"\n"), "line 1: expected a quoted text");
+}
+
+// The last line needs no line end: its record counts, its error is
+// reported with its number. An empty text misses its first field.
+TEST(ReplayText, TheLastLineNeedsNoLineEnd) {
+  const std::vector<std::uint8_t> want = pack(HEADER + "records\n3 0x10\n0 0x80\n");
+  EXPECT_EQ(pack(HEADER + "records\n3 0x10\n0 0x80"), want);
+  EXPECT_EQ(pack(HEADER + "records\n3 0x10\n0 0x80\r"), want);
+  EXPECT_EQ(pack(HEADER + "records\n3 0x10\n0 0x80\n\n\n# end"), want);
+  EXPECT_EQ(packError(HEADER + "records\n3 0x10\n1 256"), "line 10: number out of range: 256");
+  EXPECT_EQ(pack(HEADER + "records").size(), REPLAY_HEADER_SIZE) << "a 'records' line with no end still opens the body";
+  EXPECT_EQ(packError(""), "missing field: name");
+  EXPECT_EQ(packError(HEADER), "missing 'records' line");
+}
+
+// A line may hold exactly MAX_TEXT_LINE bytes, its line end not counted;
+// one byte more is refused with that line's number, however the text is
+// fed and whether or not the line is the last.
+TEST(ReplayText, ALineOfTheLimitIsReadAndOneByteMoreIsNot) {
+  ASSERT_EQ(MAX_TEXT_LINE, 1048576u);
+  const std::string record = "3 0x10";
+  const std::string atLimit = std::string(MAX_TEXT_LINE - record.size(), ' ') + record;
+  const std::string overLimit = " " + atLimit;
+  const std::vector<std::uint8_t> want = pack(HEADER + "records\n3 0x10\n");
+  const std::string too = "line 10: longer than 1048576 bytes";
+  for (const std::string end : {"\n", "\r\n", ""}) {
+    const std::string head = withLineEnds("# long line next\n" + HEADER + "records\n", end.empty() ? "\n" : end);
+    EXPECT_EQ(pack(head + atLimit + end), want) << escapeText(end.data(), end.size());
+    EXPECT_EQ(packError(head + overLimit + end), too) << escapeText(end.data(), end.size());
+    EXPECT_EQ(feedError(head + overLimit + end, 4096), too);
+  }
+  const std::string comment = "#" + std::string(MAX_TEXT_LINE - 1, 'c');
+  EXPECT_EQ(pack(comment + "\n" + HEADER + "records\n3 0x10\n"), want);
+  EXPECT_EQ(packError(comment + "c\n" + HEADER + "records\n"), "line 1: longer than 1048576 bytes");
+}
+
+// \xHH takes exactly two hex digits of either case; anything short of
+// them, or a backslash with nothing after it, is refused.
+TEST(ReplayText, EscapesAtTheirEdges) {
+  const auto nameOf = [](const std::string& quoted) {
+    const std::vector<std::uint8_t> bytes = pack("name " + quoted + "\n" + HEADER.substr(HEADER.find('\n') + 1) + "records\n");
+    const ReplayHeader h = decodeHeader(bytes.data());
+    return std::string(h.playerName, sizeof h.playerName);
+  };
+  const auto padded = [](std::string s) { return s + std::string(32 - s.size(), '\0'); };
+  EXPECT_EQ(nameOf("\"\\x41\""), padded("A")) << "the escape right before the closing quote";
+  EXPECT_EQ(nameOf("\"\\xff\\xFF\\x0a\\x00z\""), padded(std::string("\xFF\xFF\n\0z", 5)));
+  EXPECT_EQ(nameOf("\"\\x9A\\xaF\""), padded("\x9A\xAF"));
+  EXPECT_EQ(nameOf("\"\\\\\\\"\\n\\t\\r\\0\""), padded(std::string("\\\"\n\t\r\0", 6)));
+  EXPECT_EQ(nameOf("\"" + std::string(31, 'a') + "\\x21\""), std::string(31, 'a') + "!");
+  EXPECT_EQ(nameOf("\"a b \""), padded("a b "));
+  const std::string digits = "line 1: \\x needs two hex digits";
+  for (const char* bad : {"\"\\xG1\"", "\"\\x1G\"", "\"\\x\"", "\"\\x1\"", "\"\\xg0\"", "\"\\x0g\"", "\"\\x/0\"", "\"\\x:0\"",
+                          "\"\\x@0\"", "\"\\x`0\""})
+    EXPECT_EQ(packError(std::string("name ") + bad + "\n"), digits) << bad;
+  EXPECT_EQ(packError("name \"\\\"\n"), "line 1: text ends inside an escape");
+  EXPECT_EQ(packError("name \"abc\\\\\\\"\n"), "line 1: text ends inside an escape");
+  EXPECT_EQ(nameOf("\"abc\\\\\""), padded("abc\\")) << "an escaped backslash before the closing quote";
+  EXPECT_EQ(packError("name \"\n"), "line 1: expected a quoted text");
+  EXPECT_EQ(packError("name \"abc\n"), "line 1: expected a quoted text");
+  EXPECT_EQ(packError("name \"" + std::string(32, 'a') + "\\x21\"\n"), "line 1: text longer than 32 bytes");
+  EXPECT_EQ(packError("signature \"WLX1300\"\n"), "line 1: text longer than 6 bytes");
+}
+
+// Unpack says how many bytes after the records it leaves out, those it
+// was given and those its reader did not keep alike, or that a stream
+// goes on; nothing when there are none. Packed again, the note is a comment.
+TEST(ReplayText, UnpackCountsTheBytesAfterTheRecords) {
+  const std::string body = "name \"abc\"\ndate \"xyz\"\nscore 1000\nfloor 25\ncombo 3\nrejump 1\nseed 0x00000007\n";
+  const std::string records = "records\n0 0x02\n4 0x12\n0 0x80\n";
+  const auto unpacked = [](const ReplayFixture& fixture, UnreadTail tail = {}) {
+    std::string text, error;
+    EXPECT_TRUE(replayBytesToText(buildReplayBytes(fixture), text, error, tail)) << error;
+    return text;
+  };
+  ReplayFixture trailing = exampleReplay();
+  EXPECT_EQ(unpacked(trailing), body + "checksum auto\n" + records);
+  trailing.trailingBytes = 1;
+  EXPECT_EQ(unpacked(trailing), body + "checksum auto\n" + records + "# 1 bytes after the records are not shown\n");
+  trailing.trailingBytes = 4;
+  EXPECT_EQ(unpacked(trailing, {6, false}), body + "checksum auto\n" + records + "# 10 bytes after the records are not shown\n");
+  EXPECT_EQ(unpacked(trailing, {1, true}),
+            body + "checksum auto\n" + records + "# the stream goes on after the records: not read further, not shown\n");
+  EXPECT_EQ(unpacked(exampleReplay(), {5000000000ull, false}),
+            body + "checksum auto\n" + records + "# 5000000000 bytes after the records are not shown\n");
+
+  // Fewer records announced than held: the rest is bytes after them.
+  ReplayFixture fewer = exampleReplay();
+  fewer.recordCount = 1;
+  fewer.trailingBytes = 2;
+  const std::string fewerText = unpacked(fewer);
+  EXPECT_EQ(fewerText.substr(fewerText.find("records\n")), "records\n0 0x02\n# 12 bytes after the records are not shown\n");
+  const std::vector<std::uint8_t> fewerBytes = buildReplayBytes(fewer);
+  ASSERT_EQ(fewerBytes.size(), REPLAY_HEADER_SIZE + 17);
+  EXPECT_EQ(pack(fewerText), std::vector<std::uint8_t>(fewerBytes.begin(), fewerBytes.end() - 12));
+  // More announced than held, or a negative count: the whole records
+  // shown, the part of one left over counted.
+  ReplayFixture more = exampleReplay();
+  more.recordCount = 9;
+  more.trailingBytes = 3;
+  const std::string moreText = unpacked(more);
+  const auto storedChecksum = [](const ReplayFixture& fixture) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "checksum 0x%08X\n", decodeHeader(buildReplayBytes(fixture).data()).checksum);
+    return std::string(hex);
+  };
+  EXPECT_EQ(moreText.substr(moreText.find("checksum")),
+            storedChecksum(more) + "recordCount 9\n" + records + "# 3 bytes after the records are not shown\n");
+  ReplayFixture negative = exampleReplay();
+  negative.recordCount = -1;
+  negative.trailingBytes = 9;
+  const std::string negativeText = unpacked(negative);
+  EXPECT_EQ(negativeText.substr(negativeText.find("checksum")),
+            storedChecksum(negative) + "recordCount -1\nrecords\n0 0x02\n4 0x12\n0 0x80\n-1515870811 0xA5\n# 4 bytes after the records are not shown\n");
+}

@@ -222,3 +222,108 @@ test('the served page opens a replay from a link on its own site', async () => {
     server.close();
   }
 });
+
+test("a long check's progress bar: its maximum the record count, its value the records played", async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'web-progress-'));
+  const long = longReplay(dir);
+  const count = (statSync(long).size - 98) / 5;
+  const expected = checkJson(long);
+  // The last record the check plays (from 0): the one the game ends in,
+  // the end marker, or the last.
+  const last = expected.ended !== null ? expected.ended.record - 1 : (expected.endMarkerRecord ?? count) - 1;
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage();
+    const problems = watch(page, (url) => url.startsWith('file:') || url.startsWith('blob:') || url.startsWith('data:'));
+    await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
+    // Every state the bar is put in, as the page sets it.
+    await page.evaluate(() => {
+      window.progressSeen = [];
+      new MutationObserver((changes) => {
+        for (const { target } of changes)
+          if (target instanceof HTMLProgressElement && target.hasAttribute('value'))
+            window.progressSeen.push([target.value, target.max, target.title]);
+      }).observe(document.querySelector('#results tbody'), { subtree: true, attributes: true });
+    });
+    await page.setInputFiles('#files', [long]);
+    const [entry] = await settled(page, 1);
+    assert.deepEqual((({ header, ...facts }) => facts)(entry.result), expected);
+    const seen = await page.evaluate(() => window.progressSeen);
+    assert.ok(seen.length >= 1, 'no progress shown');
+    let before = -1;
+    for (const [value, max, title] of seen) {
+      assert.equal(max, count);
+      assert.equal(value % 1024, 0, `value ${value}`);
+      assert.ok(value >= before, `value ${value} after ${before}`);
+      assert.ok(value <= Math.floor(last / 1024) * 1024, `value ${value}`);
+      assert.equal(title, `record ${value} of ${count}`);
+      before = value;
+    }
+    // At the end the verdict replaces the bar.
+    const verdict = expected.verdict === 'valid' ? 'Replay is valid' : 'Replay is invalid';
+    assert.deepEqual(await page.$eval('#results tbody tr td:nth-child(2)', (td) => [td.textContent, td.className, td.querySelector('progress')]),
+      [verdict, expected.verdict, null]);
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
+  }
+});
+
+test('a worker that fails to start fails its check, and the next one, in their rows', async () => {
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage();
+    // Every worker the page starts dies before it reads a message.
+    await page.addInitScript(() => {
+      const Real = window.Worker;
+      window.Worker = class extends Real {
+        constructor() {
+          super(URL.createObjectURL(new Blob(['throw new Error("no worker here");'], { type: 'text/javascript' })));
+        }
+      };
+    });
+    await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
+    await page.setInputFiles('#files', [join(root, 'samples', 'climb.wlx'), join(root, 'samples', 'seed36.wlx')]);
+    const entries = await settled(page, 2);
+    const cells = await page.$$eval('#results tbody tr td:nth-child(2)', (tds) => tds.map((td) => [td.textContent, td.className]));
+    assert.deepEqual(entries.map((e) => [e.name, e.state]), [['climb.wlx', 'error'], ['seed36.wlx', 'error']]);
+    for (const [i, { message }] of entries.entries()) {
+      assert.match(message, /^Check failed: .*no worker here/);
+      assert.deepEqual(cells[i], [message, 'error']);
+    }
+  } finally {
+    await browser.close();
+  }
+});
+
+test('a ?replay= link the server answers 404 to gets a row saying so', async () => {
+  const site = join(webBuild, 'site');
+  const server = createServer((request, response) => {
+    const path = new URL(request.url, 'http://localhost').pathname;
+    if (path === '/' || path.endsWith('.js') || path.endsWith('.css')) {
+      const file = join(site, path === '/' ? 'index.html' : path);
+      response.writeHead(200, { 'content-type': path === '/' ? 'text/html' : path.endsWith('.js') ? 'text/javascript' : 'text/css' });
+      createReadStream(file).pipe(response);
+      return;
+    }
+    response.writeHead(path === '/gone.wlx' ? 410 : 404).end();
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage();
+    for (const [link, name, status] of [['/runs/missing%20run.wlx', 'missing run.wlx', 404], ['/gone.wlx', 'gone.wlx', 410]]) {
+      await page.goto(`${origin}/?replay=${encodeURIComponent(link)}`);
+      const [entry] = await settled(page, 1);
+      const message = `Could not open the link: the server answered ${status}`;
+      assert.deepEqual([entry.name, entry.state, entry.message, entry.result, entry.hasView], [name, 'error', message, null, false]);
+      assert.deepEqual(await page.$$eval('#results tbody tr td', (tds) => tds.map((td) => td.textContent)),
+        [name, message, '', '', '', '', 'Cancel']);
+      assert.equal(await page.getAttribute('#results tbody tr td:nth-child(2)', 'class'), 'error');
+    }
+  } finally {
+    await browser.close();
+    server.close();
+  }
+});

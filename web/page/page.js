@@ -4,6 +4,7 @@
 // A game's frames for the viewer (up to a million of them) are built only
 // when its row is shown, never for rows nobody looks at.
 import { explain, verdictText } from './explain.js';
+import { checkFailed, linkFailure, linkTarget, progressView, serverAnswered } from './rows.js';
 
 // A check still running after this long shows its progress and a button
 // to cancel it.
@@ -33,8 +34,13 @@ function startWorker() {
   worker.onerror = (event) => {
     event.preventDefault();
     const message = event.message || 'the checker stopped';
-    if (running !== null && running.kind === 'check') finish(running.entry, 'error', `Check failed: ${message}`);
-    else if (running !== null) viewFailed(running.entry);
+    // A failed check says so in its row, as one the worker reports does.
+    if (running !== null && running.kind === 'check') {
+      const { entry } = running;
+      cell(entry.row, 1, checkFailed(message), 'error');
+      finish(entry, 'error', checkFailed(message));
+      entry.view = null;
+    } else if (running !== null) viewFailed(running.entry);
     running = null;
     worker.terminate();
     worker = null;
@@ -137,11 +143,7 @@ function received(data) {
   const entry = entries.find((e) => e.id === data.id);
   if (entry === undefined || entry.state === 'cancelled') return;
   if (data.progress) {
-    if (entry.progress) {
-      entry.progress.max = data.progress.count;
-      entry.progress.value = data.progress.played;
-      entry.progress.title = `record ${data.progress.played} of ${data.progress.count}`;
-    }
+    if (entry.progress) Object.assign(entry.progress, progressView(data.progress.played, data.progress.count));
   } else if (data.result) {
     const r = data.result;
     entry.result = r;
@@ -170,7 +172,7 @@ function received(data) {
     viewFailed(entry);
     pump();
   } else if (data.failure) {
-    cell(entry.row, 1, `Check failed: ${data.failure}`, 'error');
+    cell(entry.row, 1, checkFailed(data.failure), 'error');
     finish(entry, 'error', data.failure);
     entry.view = null;
     pump();
@@ -228,35 +230,26 @@ document.addEventListener('drop', (event) => {
 });
 
 // ?replay=URL opens a replay from this page's own site, so that a
-// leaderboard can link each run. Its row is named after the file actually
-// fetched: the last part of the URL's path, decoded once (so that
-// "a.wlx?/b.wlx" is a.wlx, as fetched). A link that is not a URL, or whose
-// path does not decode, gets a row saying so.
-function linkedName(url) {
-  const last = url.pathname.split('/').pop();
-  return last === '' ? url.pathname : decodeURIComponent(last);
-}
-
+// leaderboard can link each run (rows.js names its row). A link that is
+// not a URL, or whose path does not decode, gets a row saying so.
 async function openLinked(link) {
-  let name = link;
-  try {
-    const url = new URL(link, location.href);
-    if (url.origin !== location.origin || url.origin === 'null') throw new Error('only replays from this site open by link');
+  const { name, url, reason } = linkTarget(link, location);
+  let failure = reason;
+  if (failure === undefined) {
     try {
-      name = linkedName(url);
-    } catch {
-      throw new Error('its path is not a well-formed URL path');
+      const response = await fetch(url);
+      if (!response.ok) throw new Error(serverAnswered(response.status));
+      addReplay(name, new Uint8Array(await response.arrayBuffer()));
+      return;
+    } catch (error) {
+      failure = error.message;
     }
-    const response = await fetch(url);
-    if (!response.ok) throw new Error(`the server answered ${response.status}`);
-    addReplay(name, new Uint8Array(await response.arrayBuffer()));
-  } catch (error) {
-    const entry = addRow(name, null);
-    const message = `Could not open the link: ${error.message}`;
-    cell(entry.row, 1, message, 'error');
-    finish(entry, 'error', message);
-    entry.view = null;
   }
+  const entry = addRow(name, null);
+  const message = linkFailure(failure);
+  cell(entry.row, 1, message, 'error');
+  finish(entry, 'error', message);
+  entry.view = null;
 }
 const linked = new URLSearchParams(location.search).get('replay');
 if (linked) openLinked(linked);

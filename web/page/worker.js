@@ -2,6 +2,7 @@
 // check (posting its progress, then its result) or the viewer's data for a
 // game being shown. The page cancels a check by terminating the worker.
 import { check, view } from './runaudit.js';
+import { progressThrottle } from './rows.js';
 
 // At most one progress message every tenth of a second.
 const PROGRESS_EVERY_MS = 100;
@@ -12,13 +13,8 @@ self.onmessage = async ({ data: { id, kind, bytes } }) => {
       self.postMessage({ id, view: await view(bytes) });
       return;
     }
-    let last = 0;
-    const onProgress = (played, count) => {
-      const now = performance.now();
-      if (now - last < PROGRESS_EVERY_MS) return;
-      last = now;
-      self.postMessage({ id, progress: { played, count } });
-    };
+    const onProgress = progressThrottle(PROGRESS_EVERY_MS, () => performance.now(),
+      (played, count) => self.postMessage({ id, progress: { played, count } }));
     const result = await check(bytes, { onProgress });
     self.postMessage({ id, result });
   } catch (error) {
