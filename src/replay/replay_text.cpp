@@ -98,7 +98,9 @@ bool replayBytesToText(const std::vector<std::uint8_t>& bytes, std::string& text
   if (tail.atLeast)
     text += "# the stream goes on after the records: not read further, not shown\n";
   else if (unused > 0)
-    text += formatLine("# %" PRIu64 " bytes after the records are not shown\n", unused);
+    text += formatLine(unused == 1 ? "# %" PRIu64 " byte after the records is not shown\n"
+                                   : "# %" PRIu64 " bytes after the records are not shown\n",
+                       unused);
   return true;
 }
 

@@ -318,7 +318,7 @@ TEST(ReplayText, UnpackCountsTheBytesAfterTheRecords) {
   ReplayFixture trailing = exampleReplay();
   EXPECT_EQ(unpacked(trailing), body + "checksum auto\n" + records);
   trailing.trailingBytes = 1;
-  EXPECT_EQ(unpacked(trailing), body + "checksum auto\n" + records + "# 1 bytes after the records are not shown\n");
+  EXPECT_EQ(unpacked(trailing), body + "checksum auto\n" + records + "# 1 byte after the records is not shown\n");
   trailing.trailingBytes = 4;
   EXPECT_EQ(unpacked(trailing, {6, false}), body + "checksum auto\n" + records + "# 10 bytes after the records are not shown\n");
   EXPECT_EQ(unpacked(trailing, {1, true}),
