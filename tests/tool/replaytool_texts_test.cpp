@@ -168,6 +168,7 @@ TEST(ReplayToolTexts, EveryFormOfTheCommandLine) {
       // unpack
       {"unpack -", 0, "unpack " + s, "", s},
       {"unpack -- " + s, 0, "unpack " + s, ""},
+      {"unpack -- -", 0, "unpack " + s, "", s},
       {"unpack", 2, "", "unpack needs FILE"},
       {"unpack " + s + " x y", 2, "", "unpack takes one FILE (extra argument x)"},
       {"unpack " + s + " -o x", 2, "", "unpack: unknown option -o"},
@@ -193,6 +194,7 @@ TEST(ReplayToolTexts, EveryFormOfTheCommandLine) {
       {"Show " + s, 2, "", "unknown command 'Show'; did you mean 'show'?"},
       {"-v", 2, "", "unknown command: -v (see replaytool --help)"},
       {"show -h " + s, 0, "help show", ""},
+      {"show --help=1 " + s, 2, "", "show: --help takes no value"},
       {"check " + s + " --help", 0, "help check", ""},
   };
   for (const Case& c : cases) {
