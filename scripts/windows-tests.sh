@@ -5,7 +5,8 @@
 # path that is too long get the loader's message at once; a replay whose
 # verdict needs the unit's 64-bit significand is judged right; an output
 # that fails is reported; the progress line stays out of redirected output.
-# Paths are printed as given (backslashes single, drive letters, ..);
+# Paths are printed as given (backslashes single, drive letters, ..,
+# the \\?\ and \\.\ prefixes);
 # check expands wildcards under cmd and walks folders; a full disk and a
 # read-only target are refused with the system's reason.
 # Usage: windows-tests.sh BUILD_DIR (run by ctest in the windows preset).
@@ -69,6 +70,38 @@ line=$(replaytool check "$windeep")
 [ "$(runaudit "$windeep" | tail -n 1)" = "Replay is valid" ] || fail "runaudit cannot read $windeep"
 line=$(replaytool check "${windeep%\\*\\climb.wlx}")
 [ "$line" = "$windeep	$climb_valid" ] || fail "check of a folder on a long path printed: $line"
+
+# Long-path and device prefixes (\\?\, \\.\), on a file, a folder, a
+# long path and a missing file: opened, and printed as given.
+here="Z:$(pwd | sed 's|/|\\|g')"
+for prefix in '\\?\' '\\.\'; do
+  given="$prefix$here\samples\seed36.wlx"
+  line=$(replaytool check "$given")
+  [ "$line" = "$given	$seed36_valid" ] || fail "check printed: $line"
+  line=$(replaytool show "$given" | sed -n 1p)
+  [ "$line" = "File:           $given" ] || fail "show printed: $line"
+  [ "$(runaudit "$given" | tail -n 1)" = "Replay is valid" ] || fail "runaudit cannot read $given"
+  line=$(replaytool unpack "$prefix$here\samples\nope.wlx" 2>&1 >/dev/null) || true
+  [ "$line" = "replaytool: $prefix$here\samples\nope.wlx: No such file or directory" ] || fail "unpack's error: $line"
+  line=$(replaytool check "$prefix$here\samples\nope.wlx") && fail "check of a missing file succeeded"
+  [ "$line" = "$prefix$here\samples\nope.wlx	error	Could not open file: No such file or directory" ] || fail "check printed: $line"
+done
+lp='\\?\'
+out=$(replaytool check "$lp$here\samples") || true
+expected="$lp$here\samples\climb.wlx	$climb_valid
+$lp$here\samples\example.wlx	invalid
+$lp$here\samples\seed36.wlx	$seed36_valid"
+[ "$out" = "$expected" ] || fail "check of a long-path folder printed: $out"
+line=$(replaytool check "$lp$windeep")
+[ "$line" = "$lp$windeep	$climb_valid" ] || fail "check printed: $line"
+# A share path: Wine may not serve the drive's administrative share.
+share='\\localhost\Z$'"${here#Z:}"'\samples\seed36.wlx'
+if line=$(replaytool check "$share"); then
+  [ "$line" = "$share	$seed36_valid" ] || fail "check printed: $line"
+else
+  [ "$line" = "$share	error	Could not open file: No such file or directory" ] || fail "check of a share printed: $line"
+  echo 'windows end to end: this Wine serves no \\localhost share, so a share path is only checked to be refused'
+fi
 
 # Wildcards under cmd: the matches in name order; no match stays as given.
 # runaudit takes its one argument as it is.

@@ -52,6 +52,10 @@ bool parseCommandLine(const char* command, const std::vector<KnownOption>& known
     const std::string word = arg.substr(0, attached != std::string::npos ? 2 : equals);
     if (attached != std::string::npos) equals = attached - 1;
     const KnownOption* option = find(known, word);
+    if (word == "--help") {  // every command's, though not in `known`
+      error = prefix + "--help takes no value";
+      return false;
+    }
     if (option == nullptr) {
       error = prefix + "unknown option " + displayText(word);
       return false;

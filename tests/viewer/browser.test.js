@@ -11,7 +11,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { chromium } = require('playwright-core');
 
-const { tool, replays, viewPage, trace, show } = require('./viewer_pages.js');
+const { tool, replays, expected: fixtureTexts, viewPage, trace, show } = require('./viewer_pages.js');
 
 const artifacts = process.env.VIEWER_ARTIFACTS || path.join(os.tmpdir(), 'viewer-artifacts');
 const JUMP_STATES = ['Grounded', 'Rising', 'Falling', 'Airborne'];
@@ -24,6 +24,7 @@ test('the viewer in a real browser', async () => {
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu'],
   });
+  let fixturesShown = 0;
   try {
     for (const replay of replays(dir)) {
       const name = path.basename(replay, '.wlx');
@@ -44,6 +45,12 @@ test('the viewer in a real browser', async () => {
       const claims = await page.textContent('#claims');
       assert.ok(claims.startsWith(facts.claims === 'match' ? 'Claims match' : 'Claims differ'), claims);
       assert.ok(claims.includes(`Claimed score ${grouped(facts.claimed.score)}`), claims);
+      // A fixture's texts, whole, as written in it.
+      const fixture = fixtureTexts(replay);
+      if (fixture !== null) {
+        assert.deepStrictEqual([reason, claims], [fixture.reason, fixture.claims], name);
+        ++fixturesShown;
+      }
       // The claims bar is good or bad news only under a valid verdict; under
       // an invalid one it is grey, whatever the claims.
       const bar = await page.evaluate(() => getComputedStyle(document.getElementById('claims')).borderLeftColor);
@@ -87,6 +94,8 @@ test('the viewer in a real browser', async () => {
       assert.deepStrictEqual(problems, [], name);
       await page.close();
     }
+
+    assert.ok(fixturesShown >= 8, `${fixturesShown} fixtures with their texts`);
 
     // A game that never ends: the page keeps its first million frames and says so.
     const text = path.join(dir, 'endless.txt');

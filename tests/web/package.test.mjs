@@ -10,7 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import test from 'node:test';
 
-import { checkJson, replays, root, showLines, viewData, webBuild } from './replays.mjs';
+import { checkJson, fixtureTexts, replays, root, showLines, viewData, webBuild } from './replays.mjs';
 
 test('the packed package checks every replay as replaytool does', async () => {
   const tarball = readdirSync(webBuild).find((n) => /^runaudit-.*\.tgz$/.test(n));
@@ -26,6 +26,7 @@ test('the packed package checks every replay as replaytool does', async () => {
   assert.ok(readFileSync(join(project, 'node_modules', 'runaudit', 'runaudit.d.ts'), 'utf8').includes('export function check('));
 
   const dir = mkdtempSync(join(tmpdir(), 'runaudit-replays-'));
+  let fixturesExplained = 0;
   for (const replay of replays(dir)) {
     const bytes = readFileSync(replay);
     let progressCalls = 0;
@@ -35,6 +36,12 @@ test('the packed package checks every replay as replaytool does', async () => {
     assert.deepEqual(facts, expected, replay);
     // What show says, for a rejected file as for any other.
     assert.deepEqual(runaudit.explain(result), showLines(replay), replay);
+    // And what a fixture says it must be, whole.
+    const fixture = fixtureTexts(replay);
+    if (fixture !== null) {
+      assert.deepEqual(runaudit.explain(result), fixture.explanation, replay);
+      ++fixturesExplained;
+    }
     if (result.verdict === 'error') {
       assert.equal(header, null, replay);
       assert.equal(await runaudit.view(bytes), null, replay);
@@ -47,6 +54,7 @@ test('the packed package checks every replay as replaytool does', async () => {
     assert.deepEqual(data, viewData(replay, dir), replay);
     assert.ok(overview.startsWith('<svg'), replay);
   }
+  assert.ok(fixturesExplained >= 13, `${fixturesExplained} fixtures explained`);
   // Bytes in any form; junk gets the loader's message and its reason.
   const junk = await runaudit.check(new ArrayBuffer(7));
   assert.equal(runaudit.verdictText(junk), 'File is not a valid replay');

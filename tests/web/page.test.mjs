@@ -12,7 +12,7 @@ import { basename, extname, join } from 'node:path';
 import test from 'node:test';
 import { createRequire } from 'node:module';
 
-import { checkJson, longReplay, replays, replaytool, root, showLines, webBuild } from './replays.mjs';
+import { checkJson, fixtureTexts, longReplay, replays, replaytool, root, showLines, webBuild } from './replays.mjs';
 
 const { chromium } = createRequire(import.meta.url)('playwright-core');
 const artifacts = process.env.WEB_ARTIFACTS || join(tmpdir(), 'web-artifacts');
@@ -53,6 +53,7 @@ test('the single-file page checks, explains and plays every replay', async () =>
     await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
     await page.setInputFiles('#files', files);
     const entries = await settled(page, files.length);
+    let fixturesShown = 0;
     for (const [i, file] of files.entries()) {
       const expected = checkJson(file);
       const { header, ...facts } = entries[i].result;
@@ -68,6 +69,13 @@ test('the single-file page checks, explains and plays every replay', async () =>
         const lines = await page.$$eval('#explanation dt', (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent]));
         assert.deepEqual(lines, showLines(file), file);
         assert.equal(lines.at(-1)[0], 'Rejected', file);
+        // A fixture's row and explanation, whole, as written in it.
+        const fixture = fixtureTexts(file);
+        if (fixture !== null) {
+          assert.equal(`error\t${verdict}`, fixture.check, file);
+          assert.deepEqual(lines, fixture.explanation, file);
+          ++fixturesShown;
+        }
         if (basename(file) === 'edited.wlx') await page.screenshot({ path: join(artifacts, 'page-rejected.png'), fullPage: true });
         continue;
       }
@@ -80,6 +88,11 @@ test('the single-file page checks, explains and plays every replay', async () =>
       await show(page, i);
       const lines = await page.$$eval('#explanation dt', (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent]));
       assert.deepEqual(lines, showLines(file), file);
+      const fixture = fixtureTexts(file);
+      if (fixture !== null) {
+        assert.deepEqual(lines, fixture.explanation, file);
+        ++fixturesShown;
+      }
       const rows = replaytool(['trace', file]).trim().split('\n').map((row) => row.split(','));
       const keys = rows.shift();
       const column = (name) => keys.indexOf(name);
@@ -93,6 +106,8 @@ test('the single-file page checks, explains and plays every replay', async () =>
       }
       if (basename(file) === 'climb.wlx') await page.screenshot({ path: join(artifacts, 'page-climb.png'), fullPage: true });
     }
+
+    assert.ok(fixturesShown >= 13, `${fixturesShown} fixtures shown`);
 
     // A drop of two files at once.
     const dropped = ['seed36.wlx', 'example.wlx'].map((name) => ({ name, bytes: [...readFileSync(join(root, 'samples', name))] }));

@@ -1,7 +1,7 @@
 // Shared by the web tests: the replays to check (every sample, every text
 // fixture packed, files the loader rejects), what the programs say about them, and a long file.
 import { execFileSync, spawnSync } from 'node:child_process';
-import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { existsSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { basename, dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -25,6 +25,8 @@ export function replays(dir) {
   for (const name of readdirSync(fixtures).sort().filter((n) => n.endsWith('.txt'))) {
     const packed = join(dir, name.replace(/\.txt$/, '.wlx'));
     replaytool(['pack', join(fixtures, name), packed]);
+    const cut = fixtureTexts(packed)?.cut;
+    if (cut !== null && cut !== undefined) writeFileSync(packed, readFileSync(packed).subarray(0, cut));
     out.push(packed);
   }
   // And two the loader rejects: a file cut short inside its records, and
@@ -39,6 +41,25 @@ export function replays(dir) {
   writeFileSync(edited, changed);
   out.push(edited);
   return out;
+}
+
+// What a text fixture says about its replay, written in it: `explanation`,
+// show's lines from "Verdict:" on as [label, text] pairs (the "#show"
+// lines); `check`, check's line after the path ("#check", \t a tab);
+// `cut`, the bytes the packed file is cut to ("#cut N"). Null for a
+// replay that is not a packed fixture.
+export function fixtureTexts(replay) {
+  const source = join(root, 'tests', 'tool', 'fixtures', `${basename(replay, '.wlx')}.txt`);
+  if (dirname(replay) === join(root, 'samples') || !existsSync(source)) return null;
+  const lines = readFileSync(source, 'utf8').split('\n');
+  const shown = lines.filter((l) => l.startsWith('#show ')).map((l) => l.slice(6));
+  const check = lines.find((l) => l.startsWith('#check '));
+  const cut = lines.find((l) => l.startsWith('#cut '));
+  return {
+    explanation: shown.slice(shown.findIndex((l) => l.startsWith('Verdict:'))).map((l) => [l.slice(0, l.indexOf(':')), l.slice(16)]),
+    check: check === undefined ? null : check.slice(7).replaceAll('\\t', '\t'),
+    cut: cut === undefined ? null : Number(cut.slice(5)),
+  };
 }
 
 // check --json's record for a file, without its name.
