@@ -43,13 +43,18 @@ def listed(folder, suffix):
     return [os.path.join(folder, n) for n in sorted(os.listdir(folder)) if n.endswith(suffix)]
 
 
+def tool(replaytool):
+    """replaytool's command: a native program, or the WebAssembly one run by node."""
+    return ["node", replaytool] if replaytool.endswith(".js") else [replaytool]
+
+
 def corpus(replaytool, scratch):
     """[(kind, path)]: the replays, then a file for each rejection."""
     out = [("replay", p) for p in listed("samples", ".wlx") + listed("tests/api/fixtures", ".wlx")
            + listed("bench/worst", ".wlx") + listed("tests/verify/edge_finds", ".wlx")]
     for text in listed("tests/tool/fixtures", ".txt"):
         packed = os.path.join(scratch, os.path.basename(text)[:-4] + ".wlx")
-        subprocess.run([replaytool, "pack", text, packed], check=True)
+        subprocess.run(tool(replaytool) + ["pack", text, packed], check=True)
         out.append(("replay", packed))
     with open(os.path.join(ROOT, "samples", "climb.wlx"), "rb") as f:
         climb = f.read()
@@ -67,13 +72,13 @@ def corpus(replaytool, scratch):
     write("records-past-end.wlx", climb[:120])
     write("bad-checksum.wlx", climb[:200] + bytes([climb[200] ^ 1]) + climb[201:])
     # Bytes in the name and date that are not UTF-8 (texts get U+FFFD, show's hex keeps them).
-    odd = subprocess.run([replaytool, "unpack", os.path.join(ROOT, "samples", "seed36.wlx")], check=True,
+    odd = subprocess.run(tool(replaytool) + ["unpack", os.path.join(ROOT, "samples", "seed36.wlx")], check=True,
                          capture_output=True, text=True).stdout
     odd = re.sub(r'^name ".*"$', r'name "caf\\xe9\\xff"', odd, flags=re.M)
     odd = re.sub(r'^date ".*"$', r'date "\\xc3"', odd, flags=re.M)
     with open(os.path.join(scratch, "odd-texts.txt"), "w") as f:
         f.write(odd)
-    subprocess.run([replaytool, "pack", os.path.join(scratch, "odd-texts.txt"), os.path.join(scratch, "odd-texts.wlx")],
+    subprocess.run(tool(replaytool) + ["pack", os.path.join(scratch, "odd-texts.txt"), os.path.join(scratch, "odd-texts.wlx")],
                    check=True)
     out.append(("replay", os.path.join(scratch, "odd-texts.wlx")))
     # A name that is not UTF-8 (check and show add fileHex).
@@ -110,7 +115,7 @@ def run(command, kind="", expect_output=True):
 
 def page_data(replaytool, path, scratch):
     page = os.path.join(scratch, "page.html")
-    run([replaytool, "view", path, "-o", page], expect_output=False)
+    run(tool(replaytool) + ["view", path, "-o", page], expect_output=False)
     with open(page, encoding="utf-8") as f:
         found = re.search(r'<script id="replay-data" type="application/json">(.*?)</script>', f.read(), re.S)
     return json.loads(found.group(1))
@@ -127,11 +132,11 @@ def outputs(replaytool, dump, scratch, sanitized):
         if kind == "huge" and sanitized:
             continue  # a sanitizer's shadow memory does not fit under the limit
         name = os.path.basename(path)
-        lines = run([replaytool, "check", "--json", path], kind)
+        lines = run(tool(replaytool) + ["check", "--json", path], kind)
         found += [("checkLine", f"check --json {name}", j) for j in lines]
         found += [("libraryResult", f"runaudit_check_file {name}", j) for j in run([dump, "file", path], kind)]
         if kind in ("replay", "odd-name"):
-            shown = run([replaytool, "show", "--json", path])
+            shown = run(tool(replaytool) + ["show", "--json", path])
             found += [("showJson", f"show --json {name}", j) for j in shown]
             (from_bytes,) = run([dump, "bytes", path])
             found.append(("libraryResult", f"runaudit_check_bytes {name}", from_bytes))
@@ -222,8 +227,15 @@ def native(args):
     schema = load_schema()
     with tempfile.TemporaryDirectory() as scratch:
         found, failures = outputs(args.replaytool, args.dump, scratch, args.sanitized)
+    try:
+        Schema({"patternProperties": {}})
+        failures.append("the validator takes a keyword it does not know")
+    except ValueError:
+        pass
     for definition, where, output in found:
         failures += [f"{where}: {e}" for e in schema.errors(output, f"#/$defs/{definition}")]
+        # Each output is one of the schema's kinds, and only one.
+        failures += [f"{where}: as the whole schema: {e}" for e in schema.errors(output)]
         failures += refuses(schema, definition, where, output)
     if not args.sanitized:
         failures += [] if any(j.get("rejection") == "no-memory" for _, _, j in found) else ["no no-memory output"]
@@ -262,7 +274,7 @@ def main():
         if args.command == "validate":
             return validate(args)
         for kind, path in corpus(args.replaytool, args.dir):
-            print(f"{kind}\t{path}")
+            sys.stdout.buffer.write(kind.encode() + b"\t" + os.fsencode(path) + b"\n")
         return 0
     parser = argparse.ArgumentParser()
     parser.add_argument("--replaytool", required=True)
