@@ -168,7 +168,7 @@ def mutants(output):
     # A misspelt key: one of the facts renamed in place.
     name = "claims" if "claims" in output else "aliveAt"
     wrong.append((f"with {name!r} misspelt", {(k + "s" if k == name else k): v for k, v in output.items()}))
-    for key in ("verdict", "aliveAt", "claims", "rejection"):
+    for key in ("verdict", "error", "aliveAt", "claims", "rejection"):
         if isinstance(output.get(key), str):
             bad = copy.deepcopy(output)
             bad[key] = output[key] + "s"
