@@ -4,13 +4,13 @@
 // caller may throw at it: a throwing onProgress, views with offsets, 2 GiB
 // inputs, require() from CommonJS.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import test from 'node:test';
 
-import { checkJson, fixtureTexts, replays, root, showLines, viewData, webBuild } from './replays.mjs';
+import { checkJson, fixtureTexts, replays, replaytoolPath, root, showLines, viewData, webBuild } from './replays.mjs';
 
 test('the packed package checks every replay as replaytool does', async () => {
   const tarball = readdirSync(webBuild).find((n) => /^runaudit-.*\.tgz$/.test(n));
@@ -112,4 +112,38 @@ runaudit.check(readFileSync(${JSON.stringify(join(root, 'samples', 'climb.wlx'))
   assert.deepEqual((({ header, ...rest }) => rest)(fromRequire.result), expected);
   assert.deepEqual(fromRequire.explain, showLines(join(root, 'samples', 'climb.wlx')));
   assert.equal(fromRequire.text, 'Replay is valid');
+});
+
+// check() and view() on every replay and on a file for each rejection the
+// bytes can give, against docs/result.schema.json by the validator the
+// native outputs go through (tests/schema).
+test('check() and view() give what docs/result.schema.json describes', async () => {
+  const runaudit = await import(join(webBuild, 'package', 'runaudit.js'));
+  const dir = mkdtempSync(join(tmpdir(), 'runaudit-schema-'));
+  const script = join(root, 'tests', 'schema', 'check_outputs.py');
+  const listing = execFileSync('python3', [script, 'corpus', '--replaytool', replaytoolPath, join(dir)]).toString();
+  const files = listing.split('\n').filter((l) => l.startsWith('replay\t')).map((l) => l.slice(7));
+  const checked = [], viewed = [], rejections = new Set();
+  for (const path of files) {
+    const bytes = readFileSync(path);
+    const result = await runaudit.check(bytes);
+    checked.push(JSON.stringify(result));
+    const data = await runaudit.view(bytes);
+    assert.equal(data === null, result.verdict === 'error', path);
+    if (data !== null) viewed.push(JSON.stringify(data));
+    rejections.add(result.rejection);
+  }
+  assert.deepEqual([...rejections].map(String).sort(), ['bad-checksum', 'bad-signature', 'negative-count', 'null', 'records-past-end', 'too-short']);
+  const validate = (definition, lines) => {
+    const file = join(dir, `${definition}.jsonl`);
+    writeFileSync(file, lines.join('\n') + '\n');
+    return spawnSync('python3', [script, 'validate', definition, file]);
+  };
+  for (const [definition, lines] of [['libraryResult', checked], ['viewLibraryData', viewed]]) {
+    const run = validate(definition, lines);
+    assert.equal(run.status, 0, `${definition}:\n${run.stdout}${run.stderr}`);
+  }
+  // And the validation can fail: a key missing from one result.
+  const { claims, ...short } = JSON.parse(checked[0]);
+  assert.match(validate('libraryResult', [JSON.stringify(short)]).stdout.toString(), /no 'claims'/);
 });

@@ -10,6 +10,7 @@ export const webBuild = process.env.WEB_BUILD || join(root, 'build', 'wasm', 'we
 
 // replaytool: a native program, or the WebAssembly one run by node.
 const tool = process.env.REPLAYTOOL || join(root, 'build', 'release', 'replaytool');
+export const replaytoolPath = tool;
 // Its standard output; a failing exit status (an invalid replay) is fine,
 // a crash or a usage error is not.
 export function replaytool(args) {
