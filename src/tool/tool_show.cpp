@@ -98,8 +98,14 @@ int runShow(const CommandLine& line) {
 
   ReplayImage image;
   std::string error;
-  if (!readReplayImage(path, image, error)) return reportError(EXIT_FAILED, error);
   runaudit_result result;
+  if (!readReplayImage(path, image, error)) {
+    // Not read at all: still a result in the shape of any other, with the
+    // system's reason on standard error.
+    runaudit_check_file(isStandardStream(path) ? nullptr : path, &result);
+    if (result.verdict == RUNAUDIT_ERROR) printRejection(path, result, json);
+    return reportError(EXIT_FAILED, error);
+  }
   if (runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &result) == RUNAUDIT_ERROR) {
     // show exists to explain: say which check a rejected file fails.
     printRejection(path, result, json);

@@ -135,6 +135,8 @@ def outputs(replaytool, dump, scratch, sanitized):
         lines = run(tool(replaytool) + ["check", "--json", path], kind)
         found += [("checkLine", f"check --json {name}", j) for j in lines]
         found += [("libraryResult", f"runaudit_check_file {name}", j) for j in run([dump, "file", path], kind)]
+        if kind == "missing":  # show explains a file it cannot open in the same shape
+            found += [("showJson", f"show --json {name}", j) for j in run(tool(replaytool) + ["show", "--json", path])]
         if kind in ("replay", "odd-name"):
             shown = run(tool(replaytool) + ["show", "--json", path])
             found += [("showJson", f"show --json {name}", j) for j in shown]
