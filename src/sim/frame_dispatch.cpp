@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <cstring>
 
 #include "sim/fast_extended.h"
@@ -21,38 +20,53 @@ bool fastFramesSupported() {
 
 namespace {
 
-enum class Frames { Exact, Fused, Split };
-
-bool chosen(const char* name) {
-  const char* choice = std::getenv("RUNAUDIT_FRAMES");
-  return choice != nullptr && std::strcmp(choice, name) == 0;
-}
+using Frames = FramePath;
 
 // Where the x87 unit does the exact model, it is the faster of the two on
 // the machines measured (see docs/performance.md); the
 // software model is several times slower than either fast path.
-Frames chooseFrames() {
-  if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return Frames::Split;
-  if (chosen("fast")) return fastFramesSupported() ? Frames::Fused : Frames::Exact;
+Frames automaticFrames() {
   if (RUNAUDIT_EXTENDED_IS_SOFTWARE == 0) return Frames::Exact;
   return fastFramesSupported() ? Frames::Fused : Frames::Split;
 }
 
 // A chain of speed updates beats the x87 unit on the fused path; without
 // a fused multiply-add the unit keeps them unless the model is software.
-Frames chooseChains() {
-  if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return Frames::Split;
+Frames automaticChains() {
   if (fastFramesSupported()) return Frames::Fused;
   return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0 ? Frames::Split : Frames::Exact;
 }
 
-// Chosen once, before main: a load and well-predicted branches per frame.
-const Frames frames = chooseFrames();
-const Frames chains = chooseChains();
+// Set before main and by useFramePath only: a load and well-predicted
+// branches per call.
+Frames frames = automaticFrames();
+Frames chains = automaticChains();
 
 }  // namespace
+
+void useFramePath(FramePath path) {
+  // The fused path needs the CPU's fused multiply-add; split products are
+  // the same binary64 path without it.
+  if (path == FramePath::Fused && !fastFramesSupported()) path = FramePath::Split;
+  frames = path == FramePath::Auto ? automaticFrames() : path;
+  chains = path == FramePath::Auto ? automaticChains() : path;
+}
+
+FramePath framePathInUse() { return frames; }
+
+bool framePathNamed(const char* name, FramePath& path) {
+  if (name == nullptr) return false;
+  static constexpr struct {
+    const char* name;
+    FramePath path;
+  } NAMES[] = {{"auto", FramePath::Auto}, {"exact", FramePath::Exact}, {"fast", FramePath::Fused}, {"split", FramePath::Split}};
+  for (const auto& entry : NAMES)
+    if (std::strcmp(name, entry.name) == 0) {
+      path = entry.path;
+      return true;
+    }
+  return false;
+}
 
 bool fastFramesInUse() { return frames != Frames::Exact; }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "api/runaudit.h"
+#include "app/frames_option.h"
 #include "platform/files.h"
 #include "sim/fpu_mode.h"
 #include "tool/tool_common.h"
@@ -28,6 +29,7 @@ int dispatch(int argc, char** argv);
 // reach their reader (a full disk, a closed pipe) are a failure, never success.
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
+  useFramePathFromEnvironment();
   prepareStandardStreams();  // a closed pipe shows up as a failed write instead
   int status;
   try {
