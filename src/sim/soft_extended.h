@@ -70,6 +70,24 @@ inline u128 shiftedUp(std::uint64_t sig, int k) {
   return k == 0 ? static_cast<u128>(sig) : fromWords(sig >> (64 - k), sig << k);
 }
 
+// The full product of two 64-bit significands. WebAssembly has no 64 × 64
+// -> 128 multiply (the compiler calls its runtime for one): there the four
+// 32-bit partial products, added with their carries.
+inline u128 productOf(std::uint64_t a, std::uint64_t b) {
+#if defined(__wasm__)
+  const std::uint64_t aLo = a & 0xFFFFFFFFu, aHi = a >> 32, bLo = b & 0xFFFFFFFFu, bHi = b >> 32;
+  const std::uint64_t ll = aLo * bLo, lh = aLo * bHi, hl = aHi * bLo, hh = aHi * bHi;
+  // Each partial product is below 2^64 - 2^33 + 1, so the middle sum of
+  // three 32-bit-wide terms cannot overflow.
+  const std::uint64_t middle = (ll >> 32) + (lh & 0xFFFFFFFFu) + (hl & 0xFFFFFFFFu);
+  const std::uint64_t lo = (middle << 32) | (ll & 0xFFFFFFFFu);
+  const std::uint64_t hi = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+  return fromWords(hi, lo);
+#else
+  return static_cast<u128>(a) * b;
+#endif
+}
+
 // Rounds mag × 2^scale (plus a nonzero tail below mag's last bit when
 // `sticky`) to the extended format.
 inline SoftExtended roundPack(bool neg, std::int32_t scale, u128 mag, bool sticky) {
@@ -198,7 +216,7 @@ inline SoftExtended mul(SoftExtended a, SoftExtended b) {
     return makeInf(neg);
   }
   if (a.kind == Kind::Zero || b.kind == Kind::Zero) return makeZero(neg);
-  return roundPack(neg, a.exp + b.exp - 126, static_cast<u128>(a.sig) * b.sig, false);
+  return roundPack(neg, a.exp + b.exp - 126, productOf(a.sig, b.sig), false);
 }
 
 inline SoftExtended div(SoftExtended a, SoftExtended b) {
