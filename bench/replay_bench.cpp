@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/runaudit.h"
+#include "app/frames_option.h"
 #include "climber.h"
 #include "replay_writer.h"
 #include "replay/replay_file.h"
@@ -155,4 +156,12 @@ BENCHMARK_CAPTURE(BM_RunauditOnSample, seed36, "seed36.wlx")->Unit(benchmark::kM
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// BENCHMARK_MAIN, with the programs' RUNAUDIT_FRAMES switch.
+int main(int argc, char** argv) {
+  useFramePathFromEnvironment();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frames_option.h"
 #include "replay_writer.h"
 #include "sim/fpu_mode.h"
 #include "verify/playback.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   resetFloatingPointUnit();
+  useFramePathFromEnvironment();
   const double seconds = std::atof(argv[1]);
   std::mt19937 rng(argc > 3 ? static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 1u);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

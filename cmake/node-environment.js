@@ -1,5 +1,6 @@
-// Under node, a WebAssembly program sees the host's environment variables
-// (RUNAUDIT_FRAMES among them), as a native one does.
+// Under node, a WebAssembly program sees the host's environment variables,
+// as a native one does: the programs and tests read their RUNAUDIT_FRAMES
+// switch (the library reads none, and the npm module has no such pre-js).
 Module['preRun'] = Module['preRun'] || [];
 Module['preRun'].push(function () {
   if (typeof process === 'object' && process.env) Object.assign(ENV, process.env);

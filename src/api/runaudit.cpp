@@ -9,6 +9,7 @@
 #include "replay/replay_file.h"
 #include "api/result_facts.h"
 #include "sim/fpu_mode.h"
+#include "sim/frame_variants.h"
 #include "verify/playback.h"
 #include "view/view_data.h"
 
@@ -124,6 +125,13 @@ extern "C" {
 const char* runaudit_version(void) { return RUNAUDIT_VERSION; }
 
 int runaudit_version_number(void) { return RUNAUDIT_VERSION_NUMBER; }
+
+int runaudit_set_arithmetic(const char* name) {
+  FramePath path{};
+  if (!framePathNamed(name, path)) return -1;
+  useFramePath(path);
+  return 0;
+}
 
 int runaudit_check_bytes(const void* bytes, size_t size, runaudit_result* result) {
   return runaudit_check_bytes_progress(bytes, size, result, nullptr, nullptr);

@@ -17,8 +17,9 @@
  * score formula is not part of the model.
  *
  * Rules for every function:
- *   - Plain C, no exceptions, no global state: any number of threads may
- *     call the library at once, on different records.
+ *   - Plain C, no exceptions, no global state but the arithmetic that
+ *     runaudit_set_arithmetic chooses: any number of threads may call the
+ *     library at once, on different records.
  *   - The caller owns every record it passes. The only memory the library
  *     hands over is the text of runaudit_result_json and
  *     runaudit_view_bytes, freed by runaudit_free.
@@ -223,6 +224,17 @@ RUNAUDIT_API int runaudit_result_json(const runaudit_result* result, char** json
  * runaudit_result_json does and returns the verdict; for a file that does
  * not load returns RUNAUDIT_ERROR with `*json` NULL. */
 RUNAUDIT_API int runaudit_view_bytes(const void* bytes, size_t size, char** json, size_t* length);
+
+/* Chooses the arithmetic of every later check in the process: "auto" (the
+ * default: the fastest exact one this build and CPU offer), "exact" (the
+ * exact model alone: the x87 unit, or the software model where there is
+ * none), "fast" (binary64 with a fused multiply-add; split products where
+ * the CPU has none) or "split" (binary64 with split products). Every one
+ * gives the same results bit for bit: the choice is there to compare and
+ * time them. The library reads no environment variable; this is the only
+ * way to choose. Not thread-safe: call it before checks start, never while
+ * one runs. Returns 0, or -1 (nothing changed) for NULL or another name. */
+RUNAUDIT_API int runaudit_set_arithmetic(const char* name);
 
 /* Frees text the library handed over; NULL is ignored. */
 RUNAUDIT_API void runaudit_free(void* memory);

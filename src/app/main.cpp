@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frames_option.h"
 #include "app/report.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
@@ -12,6 +13,7 @@
 int main(int argc, char** argv) {
   // Before anything else: the verdict rests on the unit's extended mode.
   resetFloatingPointUnit();
+  useFramePathFromEnvironment();
   // A reader that leaves early must not change the exit status: writes to a
   // closed pipe then simply fail, and their results are not examined. The
   // texts are bytes: line feeds stay line feeds on every system.

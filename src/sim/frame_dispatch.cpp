@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include <cstring>
 
 #include "replay/replay_file.h"
@@ -50,43 +49,60 @@ bool fastFramesSupported() {
 
 namespace {
 
-enum class Frames { Exact, Fused, Split };
+using Frames = FramePath;
 
 // Each fast path only where it passes its self-test.
 const bool fusedUsable = fastFramesSupported() &&
                          agreesWithModel({frame_fast::steeredSpeed, frame_fast::bouncedSpeed, frame_fast::movedPosition});
 const bool splitUsable = agreesWithModel({frame_split::steeredSpeed, frame_split::bouncedSpeed, frame_split::movedPosition});
 
-bool chosen(const char* name) {
-  const char* choice = std::getenv("RUNAUDIT_FRAMES");
-  return choice != nullptr && std::strcmp(choice, name) == 0;
-}
-
 // Where the x87 unit does the exact model, it is the faster of the two on
 // the machines measured (see docs/performance.md); the
 // software model is several times slower than either fast path.
-Frames chooseFrames() {
-  if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return splitUsable ? Frames::Split : Frames::Exact;
-  if (chosen("fast")) return fusedUsable ? Frames::Fused : Frames::Exact;
+Frames automaticFrames() {
   if (RUNAUDIT_EXTENDED_IS_SOFTWARE == 0) return Frames::Exact;
   return fusedUsable ? Frames::Fused : splitUsable ? Frames::Split : Frames::Exact;
 }
 
 // A chain of speed updates beats the x87 unit on the fused path; without
 // a fused multiply-add the unit keeps them unless the model is software.
-Frames chooseChains() {
-  if (chosen("exact")) return Frames::Exact;
-  if (chosen("split")) return splitUsable ? Frames::Split : Frames::Exact;
+Frames automaticChains() {
   if (fusedUsable) return Frames::Fused;
   return RUNAUDIT_EXTENDED_IS_SOFTWARE != 0 && splitUsable ? Frames::Split : Frames::Exact;
 }
 
-// Chosen once, before main: a load and well-predicted branches per frame.
-const Frames frames = chooseFrames();
-const Frames chains = chooseChains();
+// Set before main and by useFramePath only: a load and well-predicted
+// branches per call.
+Frames frames = automaticFrames();
+Frames chains = automaticChains();
 
 }  // namespace
+
+void useFramePath(FramePath path) {
+  // The fused path needs the CPU's fused multiply-add; split products are
+  // the same binary64 path without it.
+  if (path == FramePath::Fused && !fusedUsable) path = FramePath::Split;
+  // A path that fails its self-test is never used, even when asked for.
+  if (path == FramePath::Split && !splitUsable) path = FramePath::Exact;
+  frames = path == FramePath::Auto ? automaticFrames() : path;
+  chains = path == FramePath::Auto ? automaticChains() : path;
+}
+
+FramePath framePathInUse() { return frames; }
+
+bool framePathNamed(const char* name, FramePath& path) {
+  if (name == nullptr) return false;
+  static constexpr struct {
+    const char* name;
+    FramePath path;
+  } NAMES[] = {{"auto", FramePath::Auto}, {"exact", FramePath::Exact}, {"fast", FramePath::Fused}, {"split", FramePath::Split}};
+  for (const auto& entry : NAMES)
+    if (std::strcmp(name, entry.name) == 0) {
+      path = entry.path;
+      return true;
+    }
+  return false;
+}
 
 bool fastFramesInUse() { return frames != Frames::Exact; }
 

@@ -51,17 +51,30 @@ struct FastFramePath {
 bool agreesWithModel(const FastFramePath& path);
 // Whether stepFrame() uses a fast path (frame_fast, else frame_split): by
 // default where the exact model is the software one, on frame_fast where
-// it is supported and on frame_split elsewhere. RUNAUDIT_FRAMES=exact,
-// =fast (where supported) or =split in the environment overrides that, to
-// compare or time them.
+// it is supported and on frame_split elsewhere; useFramePath changes it.
 bool fastFramesInUse();
+
+// The arithmetic of whole frames and of the shortcuts' chains, for the
+// whole process. Auto: the fastest exact choice of this build and CPU (the
+// default); Exact: the exact model alone (the x87 unit or the software
+// model); Fused: the fast binary64 path on a fused multiply-add (on split
+// products where the CPU has none); Split: on split products. All give the
+// same states bit for bit. Not synchronised: choose before checks start.
+// The library never reads the environment; the programs, tests and
+// benchmarks pass on their RUNAUDIT_FRAMES (app/frames_option.h).
+enum class FramePath { Auto, Exact, Fused, Split };
+void useFramePath(FramePath path);
+// The path whole frames take: Exact, Fused or Split, never Auto.
+FramePath framePathInUse();
+// "auto", "exact", "fast" (Fused) or "split"; false for anything else.
+bool framePathNamed(const char* name, FramePath& path);
 
 // The frame's own speed updates one at a time, for playback's shortcuts:
 // applyInput's steering (the decay without a direction key), a wall's
 // bounce, a move that meets no wall, and a glide: the decay, then the move.
 // A long run of them is one dependent chain, where the fast path beats the
-// x87 unit: they take it wherever it is supported, unless
-// RUNAUDIT_FRAMES=exact.
+// x87 unit: they take it wherever it is supported, unless another
+// FramePath is chosen.
 double steerSpeed(double vx, std::uint8_t input);
 double bounceSpeed(double vx);
 double movePosition(double x, double vx);

@@ -41,6 +41,53 @@ inline int topBit(u128 v) {
   return hi != 0 ? 127 - __builtin_clzll(hi) : 63 - __builtin_clzll(static_cast<std::uint64_t>(v));
 }
 
+// A 128-bit value's parts by shifts of one 64-bit word at a time: shifts
+// by a variable count of a 128-bit value are calls into the compiler's
+// runtime where the target has no such instruction (WebAssembly).
+inline std::uint64_t high64(u128 v) { return static_cast<std::uint64_t>(v >> 64); }
+inline std::uint64_t low64(u128 v) { return static_cast<std::uint64_t>(v); }
+inline u128 fromWords(std::uint64_t hi, std::uint64_t lo) { return (static_cast<u128>(hi) << 64) | lo; }
+
+// Bit k (0 <= k < 128) of v.
+inline bool bitAt(u128 v, int k) { return ((k < 64 ? low64(v) >> k : high64(v) >> (k - 64)) & 1) != 0; }
+
+// Whether any of the k lowest bits (0 <= k <= 128) of v is set.
+inline bool anyBelow(u128 v, int k) {
+  if (k == 0) return false;
+  if (k < 64) return (low64(v) & ((1ull << k) - 1)) != 0;
+  if (low64(v) != 0) return true;
+  return k < 128 && k > 64 ? (high64(v) & ((1ull << (k - 64)) - 1)) != 0 : k == 128 && high64(v) != 0;
+}
+
+// The low 64 bits of v >> k, for 0 < k < 128.
+inline std::uint64_t shiftedDown(u128 v, int k) {
+  if (k < 64) return (low64(v) >> k) | (high64(v) << (64 - k));
+  return high64(v) >> (k - 64);
+}
+
+// sig × 2^k, for 0 <= k < 64.
+inline u128 shiftedUp(std::uint64_t sig, int k) {
+  return k == 0 ? static_cast<u128>(sig) : fromWords(sig >> (64 - k), sig << k);
+}
+
+// The full product of two 64-bit significands. WebAssembly has no 64 × 64
+// -> 128 multiply (the compiler calls its runtime for one): there the four
+// 32-bit partial products, added with their carries.
+inline u128 productOf(std::uint64_t a, std::uint64_t b) {
+#if defined(__wasm__)
+  const std::uint64_t aLo = a & 0xFFFFFFFFu, aHi = a >> 32, bLo = b & 0xFFFFFFFFu, bHi = b >> 32;
+  const std::uint64_t ll = aLo * bLo, lh = aLo * bHi, hl = aHi * bLo, hh = aHi * bHi;
+  // Each partial product is below 2^64 - 2^33 + 1, so the middle sum of
+  // three 32-bit-wide terms cannot overflow.
+  const std::uint64_t middle = (ll >> 32) + (lh & 0xFFFFFFFFu) + (hl & 0xFFFFFFFFu);
+  const std::uint64_t lo = (middle << 32) | (ll & 0xFFFFFFFFu);
+  const std::uint64_t hi = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+  return fromWords(hi, lo);
+#else
+  return static_cast<u128>(a) * b;
+#endif
+}
+
 // Rounds mag × 2^scale (plus a nonzero tail below mag's last bit when
 // `sticky`) to the extended format.
 inline SoftExtended roundPack(bool neg, std::int32_t scale, u128 mag, bool sticky) {
@@ -54,16 +101,16 @@ inline SoftExtended roundPack(bool neg, std::int32_t scale, u128 mag, bool stick
   }
   std::uint64_t sig;
   if (shift <= 0) {
-    sig = static_cast<std::uint64_t>(mag << -shift);
+    sig = low64(mag) << -shift;  // p <= 63: mag fits in 64 bits, and so does the result
   } else {
     bool roundBit = false;
     if (shift > 128) {
       sticky = sticky || mag != 0;
       sig = 0;
     } else {
-      roundBit = ((mag >> (shift - 1)) & 1) != 0;
-      sticky = sticky || (mag & ((static_cast<u128>(1) << (shift - 1)) - 1)) != 0;
-      sig = shift == 128 ? 0 : static_cast<std::uint64_t>(mag >> shift);
+      roundBit = bitAt(mag, shift - 1);
+      sticky = sticky || anyBelow(mag, shift - 1);
+      sig = shift == 128 ? 0 : shiftedDown(mag, shift);
     }
     if (roundBit && (sticky || (sig & 1))) {
       ++sig;
@@ -134,15 +181,19 @@ inline SoftExtended add(SoftExtended a, SoftExtended b) {
     b = t;
   }
   const std::int32_t d = a.exp - b.exp;
+  // B = (b.sig << 62) >> d, and whether the shift dropped a set bit: only
+  // b.sig's bits below d - 62 can be dropped.
   const u128 A = static_cast<u128>(a.sig) << 62;
-  u128 B = static_cast<u128>(b.sig) << 62;
+  u128 B;
   bool sticky = false;
   if (d >= 127) {
-    sticky = B != 0;
+    sticky = b.sig != 0;
     B = 0;
-  } else if (d > 0) {
-    sticky = (B & ((static_cast<u128>(1) << d) - 1)) != 0;
-    B >>= d;
+  } else if (d <= 62) {
+    B = shiftedUp(b.sig, 62 - d);
+  } else {
+    sticky = d - 62 == 64 ? b.sig != 0 : (b.sig & ((1ull << (d - 62)) - 1)) != 0;
+    B = d - 62 == 64 ? 0 : b.sig >> (d - 62);
   }
   const std::int32_t scale = a.exp - 125;
   if (a.neg == b.neg) return roundPack(a.neg, scale, A + B, sticky);
@@ -165,7 +216,7 @@ inline SoftExtended mul(SoftExtended a, SoftExtended b) {
     return makeInf(neg);
   }
   if (a.kind == Kind::Zero || b.kind == Kind::Zero) return makeZero(neg);
-  return roundPack(neg, a.exp + b.exp - 126, static_cast<u128>(a.sig) * b.sig, false);
+  return roundPack(neg, a.exp + b.exp - 126, productOf(a.sig, b.sig), false);
 }
 
 inline SoftExtended div(SoftExtended a, SoftExtended b) {
@@ -232,7 +283,14 @@ inline double toDouble(SoftExtended a) {
     int shift = 11;
     if (exp < -1022) shift += -1022 - exp;
     std::uint64_t kept;
-    if (shift >= 66) {
+    if (shift == 11) {
+      // The normal range: 53 of the 64 bits kept, the round bit and the
+      // sticky bits below it all in the one word.
+      kept = a.sig >> 11;
+      const bool roundBit = ((a.sig >> 10) & 1) != 0;
+      const bool sticky = (a.sig & 0x3FF) != 0;
+      if (roundBit && (sticky || (kept & 1))) ++kept;
+    } else if (shift >= 66) {
       kept = 0;  // below a quarter of the smallest subnormal
     } else {
       const u128 wide = static_cast<u128>(a.sig) << 1;  // one spare bit so that shift 65 still sees the round bit

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/runaudit.h"
+#include "app/frames_option.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
 #include "sim/fpu_mode.h"
@@ -33,6 +34,7 @@ int dispatch(int argc, char** argv);
 // reach their reader (a full disk, a closed pipe) are a failure, never success.
 int main(int argc, char** argv) {
   resetFloatingPointUnit();
+  useFramePathFromEnvironment();
   prepareStandardStreams();
   // A closed pipe ends the program silently, as it ends other tools; a
   // file size limit fails the write, so that its temporary is removed.

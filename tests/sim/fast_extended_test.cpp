@@ -13,6 +13,7 @@
 #include "climber.h"
 #include "sim/fast_extended.h"
 #include "sim/fpu_mode.h"
+#include "app/frames_option.h"
 #include "sim/frame_variants.h"
 #include "sim/soft_extended.h"
 #include "sim/fast_cases.h"
@@ -110,9 +111,9 @@ TEST(FastExtendedModel, StoredValuesTruncateAsTheirWidenedValues) {
 
 // With a fused multiply-add or without (then on split products).
 TEST(FastExtendedModel, IsChosenForTheSoftwareModelAndWhereTheUnitIsMissing) {
-  const char* choice = std::getenv("RUNAUDIT_FRAMES");
-  if (choice != nullptr) GTEST_SKIP() << "RUNAUDIT_FRAMES overrides the choice";
+  useFramePath(FramePath::Auto);
   EXPECT_EQ(fastFramesInUse(), RUNAUDIT_EXTENDED_IS_SOFTWARE != 0);
+  useFramePathFromEnvironment();
   (void)HAVE_X87;
 }
 
