@@ -167,7 +167,7 @@ ReplayFixture randomGame(std::uint32_t seed, std::uint32_t frames) {
 }
 
 TEST(Evidence, WindowsAgreeWithPlaybackOfTheMovedInputs) {
-  for (std::uint32_t seed : {3u, 11u, 17u, 29u}) {
+  for (std::uint32_t seed = 0; seed < 8; ++seed) {
     SCOPED_TRACE("climb " + std::to_string(seed));
     checkAgainstPlayback(climbingGame(seed, 4000), EvidenceOptions{});
   }
