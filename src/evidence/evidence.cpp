@@ -10,10 +10,11 @@ namespace {
 
 constexpr std::uint8_t KEY_BITS = INPUT_LEFT | INPUT_RIGHT | INPUT_JUMP;
 
-// Any file may cost this many frames (a 10-minute game needs well under a
-// tenth of it), and each byte this many more.
-constexpr std::uint64_t BASE_FRAME_BUDGET = 20'000'000;
-constexpr std::uint64_t FRAMES_PER_BYTE = 20;
+// Any file may cost this many frames, and each byte this many more: some
+// 2 s per MB at 40 million frames a second. A climbing game needs about 77
+// a byte (its 10-minute game of 11,763 bytes, 905,019 frames).
+constexpr std::uint64_t BASE_FRAME_BUDGET = 250'000;
+constexpr std::uint64_t FRAMES_PER_BYTE = 80;
 
 struct EdgeAt {
   std::uint64_t frame;
@@ -212,6 +213,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
   const PlaybackOutcome played = playReplayOutcome(replay);
   ev.gameFrames = played.frames;
   ev.died = played.died;
+  ev.valid = played.valid;
 
   const InputTimeline timeline = inputTimeline(replay);
   const EdgeList list = listEdges(timeline);

@@ -95,6 +95,7 @@ struct Evidence {
   std::int32_t horizon = 0;
   std::uint64_t gameFrames = 0;  // frames of the played game (to its end, or as far as analysed)
   bool died = false;
+  bool valid = false;  // the replay's verdict
   std::uint64_t edgesInGame = 0;  // edges found up to where analysis stopped, analysed or not
   EvidenceCut cut = EvidenceCut::None;
   std::uint64_t cutAtFrame = 0;  // the first frame not analysed, when cut
@@ -102,6 +103,11 @@ struct Evidence {
   std::vector<EvidenceEdge> edges;  // by frame, then left, right, jump
   EvidenceSummary summary;
 };
+
+// The model figure's model, stated wherever the figure is shown.
+inline constexpr const char* EVIDENCE_MODEL_TEXT =
+    "log10 of the probability that a player whose timing error is uniform over the offsets -2..2 hits every "
+    "decisive window";
 
 // The key bit of an input byte.
 std::uint8_t keyBit(EvidenceKey key);

@@ -9,16 +9,13 @@
 #include <vector>
 
 #include "evidence/evidence.h"
+#include "evidence/evidence_json.h"
 #include "evidence/file_facts.h"
 #include "tool/tool_common.h"
 #include "view/display_text.h"
 #include "view/json_text.h"
 
 namespace {
-
-const char* const MODEL_TEXT =
-    "log10 of the probability that a player whose timing error is uniform over the offsets -2..2 hits every "
-    "decisive window";
 
 // Frame-perfect and narrowest edges listed in the text, at most.
 constexpr std::size_t LISTED_EDGES = 20;
@@ -34,14 +31,6 @@ std::string outcomeText(const EdgeOutcome& o) {
   return "?";
 }
 
-std::string outcomeJson(const EdgeOutcome& o) {
-  if (o.kind == OutcomeKind::Floor) return std::to_string(o.floor);
-  std::string quoted = "\"";
-  quoted += outcomeText(o);
-  quoted += '"';
-  return quoted;
-}
-
 bool hasShare(const Evidence& ev) { return ev.summary.decisive != 0; }
 double share(const Evidence& ev) {
   return hasShare(ev) ? static_cast<double>(ev.summary.framePerfect) / static_cast<double>(ev.summary.decisive) : 0.0;
@@ -54,12 +43,6 @@ std::string histogramText(const Histogram& h) {
   return out;
 }
 
-std::string histogramJson(const Histogram& h) {
-  std::string out = "{";
-  for (const auto& [value, count] : h) out += (out.size() > 1 ? ",\"" : "\"") + u64(value) + "\":" + u64(count);
-  return out + "}";
-}
-
 std::string placesText(const FileFact& f) {
   if (f.places.empty()) return "";
   std::string out = " (";
@@ -68,14 +51,6 @@ std::string placesText(const FileFact& f) {
     if (f.places[i].frame != 0) out += " at frame " + u64(f.places[i].frame);
   }
   return out + (f.count > f.places.size() ? ", ...)" : ")");
-}
-
-std::string factJson(const FileFact& f) {
-  std::string out = "{\"count\":" + u64(f.count) + ",\"places\":[";
-  for (std::size_t i = 0; i < f.places.size(); ++i)
-    out += (i ? ",{\"record\":" : "{\"record\":") + std::to_string(f.places[i].record) + ",\"frame\":" +
-           (f.places[i].frame != 0 ? u64(f.places[i].frame) : "null") + "}";
-  return out + "]}";
 }
 
 std::string edgeLine(const EvidenceEdge& e) {
@@ -114,7 +89,7 @@ void printText(const std::string& path, const Evidence& ev, const FileFacts& fac
                 histogramText(r.gaps).c_str(), r.shortestGap != 0 ? (u64(r.shortestGap) + " frames").c_str() : "none");
   }
   std::printf("Left+right held:   %" PRIu64 " frames\n", s.leftAndRight);
-  std::printf("Model figure:      %.3f (%s)\n", s.modelLog10, MODEL_TEXT);
+  std::printf("Model figure:      %.3f (%s)\n", s.modelLog10, EVIDENCE_MODEL_TEXT);
 
   std::vector<const EvidenceEdge*> perfect, narrow;
   for (const EvidenceEdge& e : ev.edges)
@@ -147,47 +122,11 @@ void printText(const std::string& path, const Evidence& ev, const FileFacts& fac
 }
 
 void printJson(const std::string& path, const Evidence& ev, const FileFacts& facts, std::size_t rank) {
-  const EvidenceSummary& s = ev.summary;
-  std::string out = "{" + jsonNameField("file", path.data(), path.size());
-  out += "\"reach\":" + std::to_string(ev.reach) + ",\"horizon\":" + std::to_string(ev.horizon) +
-         ",\"frames\":" + u64(ev.gameFrames) + ",\"died\":" + (ev.died ? "true" : "false") +
-         ",\"edgesInGame\":" + u64(ev.edgesInGame) + ",\"cut\":";
-  out += ev.cut == EvidenceCut::None
-             ? std::string("null")
-             : "{\"reason\":\"" + std::string(ev.cut == EvidenceCut::Edges ? "edges" : "frames") + "\",\"frame\":" +
-                   u64(ev.cutAtFrame) + "}";
-  out += ",\"framesStepped\":" + u64(ev.framesStepped) + ",\"rank\":" + u64(rank) + ",\"edges\":[";
-  for (std::size_t i = 0; i < ev.edges.size(); ++i) {
-    const EvidenceEdge& e = ev.edges[i];
-    out += (i ? ",{\"frame\":" : "{\"frame\":") + u64(e.frame) + ",\"record\":" + std::to_string(e.record) +
-           ",\"key\":\"" + keyName(e.key) + "\",\"press\":" + (e.press ? "true" : "false") + ",\"window\":[" +
-           std::to_string(e.lo) + "," + std::to_string(e.hi) + "],\"ends\":[\"" + windowEndName(e.loEnd) + "\",\"" +
-           windowEndName(e.hiEnd) + "\"],\"outcome\":" + outcomeJson(e.outcome) + "}";
-  }
-  char number[64];
-  std::snprintf(number, sizeof number, "%.17g", share(ev));
-  out += "],\"summary\":{\"edges\":" + u64(s.edges) + ",\"decisive\":" + u64(s.decisive) +
-         ",\"framePerfect\":" + u64(s.framePerfect) + ",\"framePerfectShare\":" + (hasShare(ev) ? number : "null") +
-         ",\"widths\":" + histogramJson(s.widths) + ",\"longestRun\":";
-  out += s.longestRun == 0 ? std::string("null")
-                           : "{\"edges\":" + u64(s.longestRun) + ",\"first\":" + u64(s.runFirstFrame) +
-                                 ",\"last\":" + u64(s.runLastFrame) + "}";
-  out += ",\"keys\":{";
-  for (int k = 0; k < EVIDENCE_KEYS; ++k) {
-    const KeyRhythm& r = s.keys[k];
-    out += (k ? ",\"" : "\"") + std::string(keyName(static_cast<EvidenceKey>(k))) + "\":{\"presses\":" + u64(r.presses) +
-           ",\"durations\":" + histogramJson(r.durations) + ",\"gaps\":" + histogramJson(r.gaps) +
-           ",\"shortestGap\":" + (r.shortestGap != 0 ? u64(r.shortestGap) : "null") + "}";
-  }
-  std::snprintf(number, sizeof number, "%.17g", s.modelLog10);
-  out += "},\"leftAndRight\":" + u64(s.leftAndRight) + ",\"model\":{\"log10\":" + number + ",\"model\":\"" +
-         MODEL_TEXT + "\"}},\"facts\":{";
-  out += "\"sameInputAdjacent\":" + factJson(facts.sameInputAdjacent) + ",\"strayBits\":" + factJson(facts.strayBits) +
-         ",\"recordsAfterMarker\":" + factJson(facts.recordsAfterMarker) +
-         ",\"nonPositiveRepeats\":" + factJson(facts.nonPositiveRepeats) +
-         ",\"framesAfterEnd\":" + factJson(facts.framesAfterEnd) +
-         ",\"bytesAfterRecords\":{\"count\":" + u64(facts.bytesAfterRecords.count) + "},\"claims\":\"" +
-         (facts.claimsDiffer ? "differ" : "match") + "\"}}\n";
+  std::string out = "{";
+  out += jsonNameField("file", path.data(), path.size());
+  out += "\"rank\":" + u64(rank) + ",";
+  out += evidenceJsonFields(ev, facts);
+  out += "}\n";
   std::fputs(out.c_str(), stdout);
 }
 

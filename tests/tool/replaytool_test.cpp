@@ -1356,8 +1356,9 @@ TEST(ReplayTool, EvidenceMatchesTheLibrary) {
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.err, "");
   ASSERT_EQ(lines(json.out).size(), 1u);
-  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "reach", "horizon", "frames", "died", "edgesInGame",
-                                                          "cut", "framesStepped", "rank", "edges", "summary", "facts"}));
+  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "reach", "horizon", "frames", "died",
+                                                          "edgesInGame", "cut", "framesStepped", "edges", "summary",
+                                                          "facts"}));
   const std::string summary = member(json.out, "summary");
   EXPECT_EQ(topKeys(summary), (std::vector<std::string>{"edges", "decisive", "framePerfect", "framePerfectShare",
                                                          "widths", "longestRun", "keys", "leftAndRight", "model"}));
