@@ -141,6 +141,40 @@ void checkAgainstPlayback(const ReplayFixture& fixture, const EvidenceOptions& o
   }
   EXPECT_EQ(ev.summary.decisive, decisive);
   EXPECT_GT(decisive, 0u);
+
+  // The rhythm of each key and the frames with both directions, counted
+  // over the frames of the game.
+  const std::uint64_t last = std::min<std::uint64_t>(played.frames, in.size() - 1);
+  std::uint64_t both = 0;
+  for (std::uint64_t f = 1; f <= last; ++f) both += (in[f] & (INPUT_LEFT | INPUT_RIGHT)) == (INPUT_LEFT | INPUT_RIGHT);
+  EXPECT_EQ(ev.summary.leftAndRight, both);
+  for (int k = 0; k < EVIDENCE_KEYS; ++k) {
+    const std::uint8_t bit = keyBit(static_cast<EvidenceKey>(k));
+    Histogram held, gaps;
+    std::uint64_t presses = 0, shortest = 0, run = 0;
+    bool seenRelease = false;
+    for (std::uint64_t f = 1; f <= last + 1; ++f) {
+      const bool now = f <= last && on(in, f, bit), before = on(in, f - 1, bit);
+      if (f <= last && now && !before) {
+        ++presses;
+        if (seenRelease) {
+          ++gaps[run];
+          shortest = shortest == 0 ? run : std::min(shortest, run);
+        }
+        run = 0;
+      } else if (f <= last && !now && before) {
+        ++held[run];
+        seenRelease = true;
+        run = 0;
+      }
+      ++run;
+    }
+    const KeyRhythm& r = ev.summary.keys[k];
+    EXPECT_EQ(r.presses, presses) << k;
+    EXPECT_EQ(r.durations, held) << k;
+    EXPECT_EQ(r.gaps, gaps) << k;
+    EXPECT_EQ(r.shortestGap, shortest) << k;
+  }
 }
 
 ReplayFixture climbingGame(std::uint32_t seed, std::uint32_t frames) {
@@ -265,16 +299,19 @@ TEST(FileFacts, TheRecordersOwnFileHasNone) {
 }
 
 TEST(FileFacts, EachDepartureCountedWithItsPlaces) {
-  // The seed-36 game, its records split, padded and marked; the game ends
-  // in frame 101 as before.
+  // The seed-36 game, its records split, padded and marked, its last keys
+  // both directions (which act as left alone); the game ends in frame 101
+  // as before.
   ReplayFixture f = seed36Replay();
   f.floor = 50;
   f.records = {{4, 0x02},  {4, 0x02},  {25, 0x12}, {17, 0x06}, {0, 0x12}, {-3, 0x12},
-               {6, 0x12},  {17, 0x42}, {50, 0x01}, {0, 0x80},  {5, 0x01}, {0, 0x81}};
+               {6, 0x12},  {17, 0x42}, {50, 0x03}, {0, 0x80},  {5, 0x01}, {0, 0x81}};
   f.trailingBytes = 7;
   ReplayFile replay = buildReplay(f);
   ASSERT_TRUE(playReplay(replay));
   const FileFacts facts = fileFacts(replay, buildReplayBytes(f).size());
+  // Both directions in frames 82 to 101, the game's last.
+  EXPECT_EQ(analyseEvidence(replay, 0).summary.leftAndRight, 20u);
   releaseReplay(replay);
   expectFact(facts.sameInputAdjacent, 3, {{2, 6}, {6, 56}, {7, 57}});
   expectFact(facts.strayBits, 3, {{4, 37}, {8, 64}, {12, 0}});
