@@ -49,7 +49,9 @@ struct Analyser {
   std::int32_t reach;
   std::int32_t horizon;
   std::vector<GameState> ring;  // the state after frame n at n % size
+  std::uint64_t budget;
   std::uint64_t stepped = 0;
+  bool exhausted = false;  // a run was refused: it could have passed the budget
 
   const GameState& after(std::uint64_t frame) const { return ring[frame % ring.size()]; }
 
@@ -69,6 +71,11 @@ struct Analyser {
     const std::uint64_t start = d < 0 ? from : frame;
     const std::uint64_t watchAfter = d > 0 ? frame + static_cast<std::uint64_t>(d) : frame;
     const std::uint64_t last = watchAfter + static_cast<std::uint64_t>(horizon);
+    // A run is made only when all its frames fit in the budget.
+    if (exhausted || last - start + 1 > budget - stepped) {
+      exhausted = true;
+      return {};
+    }
     GameState state = after(start - 1);
     std::size_t run = runAt(timeline, start);
     for (std::uint64_t f = start; f <= last; ++f) {
@@ -217,14 +224,12 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
 
   const InputTimeline timeline = inputTimeline(replay);
   const EdgeList list = listEdges(timeline);
-  Analyser a{timeline, ev.reach, ev.horizon, std::vector<GameState>(static_cast<std::size_t>(ev.reach) + 2), 0};
+  Analyser a{timeline, ev.reach, ev.horizon, std::vector<GameState>(static_cast<std::size_t>(ev.reach) + 2), budget};
   GameState state;
   initGame(state, replay.header.rejump, replay.header.seed);
   a.ring[0] = state;
   std::uint64_t at = 0;  // the state is the one after this frame
   std::size_t run = 0;
-  const std::uint64_t perEdge =
-      static_cast<std::uint64_t>(2 * ev.reach + 1) * static_cast<std::uint64_t>(ev.reach + ev.horizon + 1);
   std::size_t position[EVIDENCE_KEYS] = {};  // index of the current edge in ofKey
 
   for (const EdgeAt& edge : list.all) {
@@ -238,7 +243,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       ev.cutAtFrame = edge.frame;
       continue;
     }
-    if (a.stepped + (edge.frame - 1 - at) + perEdge > budget) {
+    if (edge.frame - 1 - at > budget - a.stepped) {
       ev.cut = EvidenceCut::Frames;
       ev.cutAtFrame = edge.frame;
       continue;
@@ -270,6 +275,11 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       if (edge.frame + static_cast<std::uint64_t>(d) >= next) { e.hiEnd = WindowEnd::Edge; break; }
       if (!(a.outcome(edge.frame, bit, wasOn, d) == e.outcome)) { e.hiEnd = WindowEnd::Outcome; break; }
       e.hi = d;
+    }
+    if (a.exhausted) {  // this edge's window is not known: the analysis ends before it
+      ev.cut = EvidenceCut::Frames;
+      ev.cutAtFrame = edge.frame;
+      continue;
     }
     ev.edges.push_back(e);
   }

@@ -259,14 +259,22 @@ TEST(Evidence, CutsAtTheEdgeLimitAndTheFrameBudget) {
   const Evidence whole = analyseEvidence(replay, 0);
   ASSERT_GT(whole.edges.size(), 11u);
   EXPECT_EQ(cut.cutAtFrame, whole.edges[10].frame);
+  // Half the frames the whole analysis steps: it stops before the first
+  // edge whose runs would pass them, every edge before it as in the whole.
   EvidenceOptions tight;
-  tight.frameBudget = 50000;
+  tight.frameBudget = whole.framesStepped / 2;
   const Evidence budget = analyseEvidence(replay, 0, tight);
   releaseReplay(replay);
   EXPECT_EQ(budget.cut, EvidenceCut::Frames);
-  EXPECT_LE(budget.framesStepped, 50000u);
-  EXPECT_LT(budget.edges.size(), whole.edges.size());
-  for (std::size_t i = 0; i < budget.edges.size(); ++i) EXPECT_EQ(budget.edges[i].hi, whole.edges[i].hi);
+  EXPECT_LE(budget.framesStepped, tight.frameBudget);
+  ASSERT_LT(budget.edges.size(), whole.edges.size());
+  EXPECT_GT(budget.edges.size(), 0u);
+  EXPECT_EQ(budget.cutAtFrame, whole.edges[budget.edges.size()].frame);
+  for (std::size_t i = 0; i < budget.edges.size(); ++i) {
+    EXPECT_EQ(budget.edges[i].lo, whole.edges[i].lo) << i;
+    EXPECT_EQ(budget.edges[i].hi, whole.edges[i].hi) << i;
+    EXPECT_TRUE(budget.edges[i].outcome == whole.edges[i].outcome) << i;
+  }
 }
 
 void expectFact(const FileFact& fact, std::uint64_t count, const std::vector<FactPlace>& places) {
