@@ -183,7 +183,7 @@ int runaudit_evidence_bytes(const void* bytes, size_t size, char** json, size_t*
   int verdict = RUNAUDIT_ERROR;
   try {
     const Evidence evidence = analyseEvidence(replay, size);
-    const FileFacts facts = fileFacts(replay, size);
+    const FileFacts facts = fileFacts(replay, size, evidence.played);
     if (handOver("{" + evidenceJsonFields(evidence, facts) + "}", json, length) == 0)
       verdict = evidence.valid ? RUNAUDIT_VALID : RUNAUDIT_INVALID;
   } catch (...) {

@@ -93,6 +93,34 @@ struct Analyser {
   }
 };
 
+// Stretches longer than this between the states an analysis needs are
+// played by playback, shortcuts and all, rather than frame by frame.
+constexpr std::uint64_t SKIP_FRAMES = 4096;
+
+// Plays frames from+1 .. to of the timeline from `state` (the state after
+// frame `from`) with playReplayOutcome, which gives exactly the state of
+// frame-by-frame play; returns its cost in frames stepped (at least 1), or
+// 0 when playback did not reach frame `to` alive.
+std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, GameState& state, std::uint64_t from,
+                     std::uint64_t to) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = runAt(timeline, from + 1); i < timeline.runs.size(); ++i) {
+    const InputTimeline::Run& r = timeline.runs[i];
+    if (r.first > to) break;
+    const std::uint64_t first = std::max(r.first, from + 1), last = std::min(r.first + r.frames - 1, to);
+    bytes.resize(bytes.size() + INPUT_RECORD_SIZE);
+    encodeRecord({static_cast<std::int32_t>(last - first), r.keys}, bytes.data() + bytes.size() - INPUT_RECORD_SIZE);
+  }
+  ReplayFile slice{replay.header, bytes.data(), nullptr};
+  slice.header.recordCount = static_cast<std::int32_t>(bytes.size() / INPUT_RECORD_SIZE);
+  PlaybackOptions options;
+  options.start = &state;
+  const PlaybackOutcome out = playReplayOutcome(slice, options);
+  if (out.died || out.frames != to - from) return 0;
+  state = out.finalState;
+  return std::max<std::uint64_t>(out.framesSimulated, 1);
+}
+
 double modelTerm(const EvidenceEdge& e) {
   int inside = 0;
   for (int o = -2; o <= 2; ++o)
@@ -221,6 +249,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
   ev.gameFrames = played.frames;
   ev.died = played.died;
   ev.valid = played.valid;
+  ev.played = played;
 
   const InputTimeline timeline = inputTimeline(replay);
   const EdgeList list = listEdges(timeline);
@@ -242,6 +271,21 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       ev.cut = EvidenceCut::Edges;
       ev.cutAtFrame = edge.frame;
       continue;
+    }
+    // A long stretch without edges is played with playback's exact
+    // shortcuts, up to the states the edge's runs start from.
+    const std::uint64_t keep = static_cast<std::uint64_t>(ev.reach) + 1;
+    if (options.skipStretches && edge.frame - 1 - at > SKIP_FRAMES + keep) {
+      const std::uint64_t to = edge.frame - 1 - keep;
+      const std::uint64_t cost = skipTo(replay, timeline, state, at, to);
+      if (cost == 0 || cost > budget - a.stepped) {  // 0: playback did not get there
+        ev.cut = EvidenceCut::Frames;
+        ev.cutAtFrame = edge.frame;
+        continue;
+      }
+      a.stepped += cost;
+      at = to;
+      a.ring[at % a.ring.size()] = state;
     }
     if (edge.frame - 1 - at > budget - a.stepped) {
       ev.cut = EvidenceCut::Frames;

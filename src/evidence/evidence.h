@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "replay/replay_file.h"
+#include "verify/playback.h"
 
 enum class EvidenceKey : std::uint8_t { Left = 0, Right = 1, Jump = 2 };
 inline constexpr int EVIDENCE_KEYS = 3;
@@ -51,6 +52,9 @@ struct EvidenceOptions {
   // Frames stepped in all (the game once, then the counterfactual runs);
   // 0: evidenceFrameBudget of the file's size.
   std::uint64_t frameBudget = 0;
+  // Play long stretches between edges with playback's exact shortcuts
+  // (off: frame by frame, for tests that compare the two).
+  bool skipStretches = true;
 };
 
 inline constexpr std::int32_t MAX_EVIDENCE_REACH = 64;
@@ -96,6 +100,7 @@ struct Evidence {
   std::uint64_t gameFrames = 0;  // frames of the played game (to its end, or as far as analysed)
   bool died = false;
   bool valid = false;  // the replay's verdict
+  PlaybackOutcome played{};  // the whole game, as playback judged it
   std::uint64_t edgesInGame = 0;  // edges found up to where analysis stopped, analysed or not
   EvidenceCut cut = EvidenceCut::None;
   std::uint64_t cutAtFrame = 0;  // the first frame not analysed, when cut

@@ -14,9 +14,12 @@ void note(FileFact& fact, std::uint32_t record, std::uint64_t frame, std::uint64
 }  // namespace
 
 FileFacts fileFacts(const ReplayFile& replay, std::uint64_t fileBytes) {
+  return fileFacts(replay, fileBytes, playReplayOutcome(replay));
+}
+
+FileFacts fileFacts(const ReplayFile& replay, std::uint64_t fileBytes, const PlaybackOutcome& played) {
   FileFacts facts;
   const std::uint32_t count = recordCountOf(replay);
-  const PlaybackOutcome played = playReplayOutcome(replay);
   const std::uint32_t marker = firstEndMarker(replay);  // from 1; 0: none
   std::uint64_t first = 1;  // the frame record j starts at
   for (std::uint32_t j = 0; j < count; ++j) {

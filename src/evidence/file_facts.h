@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "replay/replay_file.h"
+#include "verify/playback.h"
 
 // A place in the file: a record (counting from 1) and the frame it starts
 // at (counting from 1; 0 for a record that is never played).
@@ -35,5 +36,7 @@ struct FileFacts {
 
 inline constexpr std::uint8_t STRAY_BITS = 0x04 | 0x08 | 0x20 | 0x40;
 
-// `fileBytes`: the file's whole size, the records' end included.
+// `fileBytes`: the file's whole size, the records' end included; `played`:
+// playReplayOutcome of the replay, when the caller has it already.
+FileFacts fileFacts(const ReplayFile& replay, std::uint64_t fileBytes, const PlaybackOutcome& played);
 FileFacts fileFacts(const ReplayFile& replay, std::uint64_t fileBytes);

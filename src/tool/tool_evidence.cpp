@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "evidence/evidence.h"
@@ -166,7 +167,9 @@ int runEvidence(const CommandLine& line) {
       status = reportError(EXIT_FAILED, error);
       continue;
     }
-    done.push_back({path, analyseEvidence(replay, image.size(), options), fileFacts(replay, image.size())});
+    Evidence evidence = analyseEvidence(replay, image.size(), options);
+    FileFacts facts = fileFacts(replay, image.size(), evidence.played);
+    done.push_back({path, std::move(evidence), std::move(facts)});
     releaseReplay(replay);
   }
   // Rank: 1 + the files with a larger frame-perfect share; a file with no

@@ -200,6 +200,20 @@ ReplayFixture randomGame(std::uint32_t seed, std::uint32_t frames) {
   return f;
 }
 
+// A random game whose every fifth record holds its keys for 5,000 to
+// 9,000 frames: stretches the analysis crosses with playback's shortcuts.
+ReplayFixture stretchedGame(std::uint32_t seed, std::uint32_t records) {
+  std::mt19937 random(seed);
+  ReplayFixture f;
+  f.seed = seed;
+  for (std::uint32_t j = 0; j < records; ++j) {
+    const std::uint32_t length = j % 5 == 4 ? 5000 + random() % 4000 : 1 + random() % 24;
+    f.records.push_back({static_cast<std::int32_t>(length - 1), static_cast<std::uint8_t>(random() & KEYS)});
+  }
+  f.records.push_back({0, END_MARKER});
+  return f;
+}
+
 TEST(Evidence, WindowsAgreeWithPlaybackOfTheMovedInputs) {
   for (std::uint32_t seed = 0; seed < 8; ++seed) {
     SCOPED_TRACE("climb " + std::to_string(seed));
@@ -209,9 +223,41 @@ TEST(Evidence, WindowsAgreeWithPlaybackOfTheMovedInputs) {
     SCOPED_TRACE("random " + std::to_string(seed));
     checkAgainstPlayback(randomGame(seed, 1500), EvidenceOptions{});
   }
+  {
+    SCOPED_TRACE("stretched");
+    checkAgainstPlayback(stretchedGame(4, 30), EvidenceOptions{});
+  }
   // A short reach and horizon: more sides end at the reach, more outcomes are none.
   SCOPED_TRACE("short");
   checkAgainstPlayback(randomGame(21, 1200), EvidenceOptions{3, 25});
+}
+
+// Long stretches crossed with playback's shortcuts give the windows of
+// frame-by-frame play, for a fraction of the frames.
+TEST(Evidence, StretchesSkippedGiveTheSameWindows) {
+  for (std::uint32_t seed : {1u, 6u, 9u}) {
+    ReplayFixture f = stretchedGame(seed, 200);
+    ReplayFile replay = buildReplay(f);
+    EvidenceOptions options, plain;
+    options.frameBudget = plain.frameBudget = 100'000'000;
+    plain.skipStretches = false;
+    const Evidence skipped = analyseEvidence(replay, 0, options), stepped = analyseEvidence(replay, 0, plain);
+    releaseReplay(replay);
+    ASSERT_EQ(skipped.cut, EvidenceCut::None);
+    ASSERT_EQ(stepped.cut, EvidenceCut::None);
+    ASSERT_EQ(skipped.edges.size(), stepped.edges.size());
+    EXPECT_GT(skipped.edges.size(), 20u);
+    for (std::size_t i = 0; i < skipped.edges.size(); ++i) {
+      const EvidenceEdge &a = skipped.edges[i], &b = stepped.edges[i];
+      EXPECT_EQ(a.frame, b.frame);
+      EXPECT_EQ(a.lo, b.lo) << a.frame;
+      EXPECT_EQ(a.hi, b.hi) << a.frame;
+      EXPECT_EQ(a.loEnd, b.loEnd) << a.frame;
+      EXPECT_EQ(a.hiEnd, b.hiEnd) << a.frame;
+      EXPECT_TRUE(a.outcome == b.outcome) << a.frame;
+    }
+    EXPECT_LT(skipped.framesStepped, stepped.framesStepped);
+  }
 }
 
 TEST(Evidence, SummaryCountsTheEdges) {
