@@ -21,8 +21,9 @@
  *     runaudit_set_arithmetic chooses: any number of threads may call the
  *     library at once, on different records.
  *   - The caller owns every record it passes. The only memory the library
- *     hands over is the text of runaudit_result_json and
- *     runaudit_view_bytes, freed by runaudit_free.
+ *     hands over is the text of runaudit_result_json,
+ *     runaudit_view_bytes and runaudit_evidence_bytes, freed by
+ *     runaudit_free.
  *   - A check saves the calling thread's floating-point mode, runs in the
  *     mode the model needs, and restores the caller's mode before returning.
  *
@@ -235,6 +236,16 @@ RUNAUDIT_API int runaudit_view_bytes(const void* bytes, size_t size, char** json
  * way to choose. Not thread-safe: call it before checks start, never while
  * one runs. Returns 0, or -1 (nothing changed) for NULL or another name. */
 RUNAUDIT_API int runaudit_set_arithmetic(const char* name);
+
+/* The timing evidence and the file facts of the replay in `size` bytes at
+ * `bytes` (docs/evidence.md defines every number): every press and release
+ * of the played game with its window, the summary and the facts, as the
+ * JSON object `replaytool evidence --json` prints for one file, without
+ * its "file" and "rank" (see docs/format.md), with the default reach (8)
+ * and horizon (600). Its cost is bounded as the command's is. Sets `*json`
+ * as runaudit_result_json does and returns the verdict; for a file that
+ * does not load returns RUNAUDIT_ERROR with `*json` NULL. */
+RUNAUDIT_API int runaudit_evidence_bytes(const void* bytes, size_t size, char** json, size_t* length);
 
 /* Frees text the library handed over; NULL is ignored. */
 RUNAUDIT_API void runaudit_free(void* memory);

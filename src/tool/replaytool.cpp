@@ -23,6 +23,7 @@ const char* const USAGE =
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
+    "       replaytool evidence FILE... [--json] [--reach R] [--horizon H]\n"
     "       replaytool --version | -V\n"
     "A FILE or TEXT of - is standard input; an OUT of - is standard output.\n";
 
@@ -117,6 +118,19 @@ const Command COMMANDS[] = {
      "                output)\n"
      "  --svg OUT.svg write the overview alone as SVG (with -o, both)\n"
      "Exit status: 0 written, 1 not loadable or unwritable output, 2 usage error.\n"},
+    {"evidence", runEvidence,
+     {{"--json", nullptr, nullptr}, {"--reach", nullptr, "a number of frames"}, {"--horizon", nullptr, "a number of frames"}},
+     "usage: replaytool evidence FILE... [--json] [--reach R] [--horizon H]\n"
+     "For every press and release of the played game, the window of offsets\n"
+     "(moving it up to R frames earlier or later) that give the same next landing,\n"
+     "and what the file's encoding shows; facts and one labelled model figure\n"
+     "(docs/evidence.md defines every number). With several files, a table ranks\n"
+     "them by frame-perfect share. At most 20000 edges per file are analysed.\n"
+     "  --json        one JSON object per file\n"
+     "  --reach R     offsets tried each way, 0 to 64 (default 8)\n"
+     "  --horizon H   frames after the edge in which the landing counts, 1 to\n"
+     "                100000 (default 600)\n"
+     "Exit status: 0 analysed, 1 a file not loadable or output lost, 2 usage error.\n"},
 };
 
 // Levenshtein distance, for suggesting the command meant.

@@ -238,6 +238,41 @@ TEST(Api, ProgressJsonAndViewerDataAgreeWithTheCheck) {
   runaudit_free(nullptr);
 }
 
+// The evidence from bytes is the object replaytool evidence --json prints
+// for the file, without its "file" and "rank".
+TEST(Api, EvidenceIsWhatReplaytoolPrints) {
+#if RUNAUDIT_TESTS_RUN_PROGRAMS
+  int seen = 0;
+  for (const Replay& replay : everyReplay()) {
+    if (replay.path.find(RUNAUDIT_BENCH_WORST) == 0) continue;  // the costly files: their bound is benchmarked
+    char* text = nullptr;
+    std::size_t length = 0;
+    runaudit_result checked;
+    const int verdict = runaudit_check_bytes(replay.bytes.data(), replay.bytes.size(), &checked);
+    ASSERT_EQ(runaudit_evidence_bytes(replay.bytes.data(), replay.bytes.size(), &text, &length), verdict) << replay.path;
+    if (verdict == RUNAUDIT_ERROR) {
+      EXPECT_EQ(text, nullptr);
+      continue;
+    }
+    const std::string json = takeText(text);
+    EXPECT_EQ(json.size(), length);
+    const std::string line = runProgram(std::string(REPLAYTOOL_BINARY) + " evidence --json " + shellQuote(replay.path)).out;
+    const std::size_t fields = line.find(",\"reach\":");
+    ASSERT_NE(fields, std::string::npos) << replay.path;
+    ASSERT_EQ(json.substr(0, 1), "{");
+    EXPECT_EQ(line.substr(fields + 1), json.substr(1) + "\n") << replay.path;
+    EXPECT_EQ(jsonValue(json, "frames"), std::to_string(checked.frames)) << replay.path;
+    ++seen;
+  }
+  EXPECT_GE(seen, 3);
+#endif
+  const std::uint8_t junk[7] = {};
+  char* text = reinterpret_cast<char*>(1);
+  EXPECT_EQ(runaudit_evidence_bytes(junk, sizeof junk, &text, nullptr), RUNAUDIT_ERROR);
+  EXPECT_EQ(text, nullptr);
+  EXPECT_EQ(runaudit_evidence_bytes(junk, sizeof junk, nullptr, nullptr), RUNAUDIT_ERROR);
+}
+
 TEST(Api, ManyThreadsAtOnceGetEachFilesOwnResult) {
 #ifdef __EMSCRIPTEN__
   GTEST_SKIP() << "this WebAssembly build has no threads";

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "evidence/evidence.h"
+#include "evidence/file_facts.h"
 #include "sim/game_state.h"
 #include "support/replay_builder.h"
 #include "support/run_program.h"
@@ -1292,6 +1294,128 @@ TEST(ReplayTool, ShortOptionsAndSuggestions) {
     EXPECT_EQ(r.status, 2) << c.args;
     EXPECT_EQ(r.err, c.error) << c.args;
   }
+}
+
+// The keys of a JSON object's top level, in order.
+std::vector<std::string> topKeys(const std::string& json) {
+  std::vector<std::string> keys;
+  int depth = 0;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (c == '"') {
+      std::size_t end = i + 1;
+      while (json[end] != '"') end += json[end] == '\\' ? 2 : 1;
+      if (depth == 1 && json[end + 1] == ':') keys.push_back(json.substr(i + 1, end - i - 1));
+      i = end;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return keys;
+}
+
+// The member `key`'s value at the top level of `json` (an object or array
+// taken whole).
+std::string member(const std::string& json, const std::string& key) {
+  const std::size_t at = json.find("\"" + key + "\":");
+  if (at == std::string::npos) return "";
+  std::size_t i = at + key.size() + 3, end = i;
+  int depth = 0;
+  for (; end < json.size(); ++end) {
+    const char c = json[end];
+    if (c == '"') {
+      ++end;
+      while (json[end] != '"') end += json[end] == '\\' ? 2 : 1;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (depth-- == 0) break;
+    } else if (c == ',' && depth == 0) {
+      break;
+    }
+  }
+  return json.substr(i, end - i);
+}
+
+std::string outcomeOf(const EdgeOutcome& o) {
+  return o.kind == OutcomeKind::Floor ? std::to_string(o.floor) : o.kind == OutcomeKind::Dies ? "\"dies\"" : "\"none\"";
+}
+
+TEST(ReplayTool, EvidenceMatchesTheLibrary) {
+  const std::string climb = samplePath("climb.wlx");
+  ReplayFile replay{};
+  ASSERT_EQ(loadReplay(climb.c_str(), replay), nullptr);
+  const Evidence ev = analyseEvidence(replay, 98 + 5 * static_cast<std::uint64_t>(replay.header.recordCount));
+  const FileFacts facts = fileFacts(replay, 98 + 5 * static_cast<std::uint64_t>(replay.header.recordCount));
+  releaseReplay(replay);
+  ASSERT_GT(ev.summary.framePerfect, 0u);
+
+  const RunResult json = tool("evidence --json " + shellQuote(climb));
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.err, "");
+  ASSERT_EQ(lines(json.out).size(), 1u);
+  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "reach", "horizon", "frames", "died",
+                                                          "edgesInGame", "cut", "framesStepped", "edges", "summary",
+                                                          "facts"}));
+  const std::string summary = member(json.out, "summary");
+  EXPECT_EQ(topKeys(summary), (std::vector<std::string>{"edges", "decisive", "framePerfect", "framePerfectShare",
+                                                         "widths", "longestRun", "keys", "leftAndRight", "model"}));
+  EXPECT_EQ(topKeys(member(json.out, "facts")),
+            (std::vector<std::string>{"sameInputAdjacent", "strayBits", "recordsAfterMarker", "nonPositiveRepeats",
+                                      "framesAfterEnd", "bytesAfterRecords", "claims"}));
+  std::string edges = "[";
+  for (const EvidenceEdge& e : ev.edges)
+    edges += std::string(edges.size() > 1 ? "," : "") + "{\"frame\":" + std::to_string(e.frame) +
+             ",\"record\":" + std::to_string(e.record) + ",\"key\":\"" + keyName(e.key) + "\",\"press\":" +
+             (e.press ? "true" : "false") + ",\"window\":[" + std::to_string(e.lo) + "," + std::to_string(e.hi) +
+             "],\"ends\":[\"" + windowEndName(e.loEnd) + "\",\"" + windowEndName(e.hiEnd) + "\"],\"outcome\":" +
+             outcomeOf(e.outcome) + "}";
+  EXPECT_EQ(member(json.out, "edges"), edges + "]");
+  EXPECT_EQ(member(summary, "decisive"), std::to_string(ev.summary.decisive));
+  EXPECT_EQ(member(summary, "framePerfect"), std::to_string(ev.summary.framePerfect));
+  EXPECT_EQ(member(json.out, "frames"), std::to_string(ev.gameFrames));
+  EXPECT_EQ(member(member(json.out, "facts"), "nonPositiveRepeats").rfind("{\"count\":" +
+                std::to_string(facts.nonPositiveRepeats.count) + ",", 0), 0u);
+
+  const RunResult text = tool("evidence " + shellQuote(climb));
+  ASSERT_EQ(text.status, 0) << text.err;
+  char line[128];
+  std::snprintf(line, sizeof line, "Frame-perfect:     %llu (%.1f%% of decisive)\n",
+                static_cast<unsigned long long>(ev.summary.framePerfect),
+                100.0 * static_cast<double>(ev.summary.framePerfect) / static_cast<double>(ev.summary.decisive));
+  EXPECT_TRUE(contains(text.out, line)) << text.out;
+  EXPECT_TRUE(contains(text.out, "Decisive edges:    " + std::to_string(ev.summary.decisive) + "\n"));
+  for (const EvidenceEdge& e : ev.edges)
+    if (isFramePerfect(e)) {
+      std::snprintf(line, sizeof line, "  frame %7llu  record %6u  %-5s %-7s  window [0, 0]",
+                    static_cast<unsigned long long>(e.frame), e.record, keyName(e.key), e.press ? "press" : "release");
+      EXPECT_TRUE(contains(text.out, line)) << line;
+    }
+
+  // Several files: each ranked among those given; a file that does not
+  // load is reported and the others are still analysed.
+  const RunResult many = tool("evidence " + shellQuote(samplePath("seed36.wlx")) + " " + shellQuote(climb) + " " +
+                              shellQuote(samplePath("missing.wlx")));
+  EXPECT_EQ(many.status, 1);
+  EXPECT_TRUE(contains(many.err, "missing.wlx")) << many.err;
+  const std::vector<std::string> out = lines(many.out);
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out[out.size() - 3], "Rank  Frame-perfect share  Frame-perfect  Decisive  Model figure  File");
+  EXPECT_EQ(out[out.size() - 2].substr(0, 4), "   1");
+  EXPECT_TRUE(contains(out[out.size() - 2], "climb.wlx"));
+  EXPECT_EQ(out[out.size() - 1].substr(0, 4), "   2");
+  EXPECT_TRUE(contains(out[out.size() - 1], "seed36.wlx"));
+  const RunResult ranks = tool("evidence --json --reach 2 --horizon 50 " + shellQuote(samplePath("seed36.wlx")) + " " +
+                               shellQuote(climb));
+  ASSERT_EQ(lines(ranks.out).size(), 2u);
+  EXPECT_EQ(member(lines(ranks.out)[0], "rank"), "2");
+  EXPECT_EQ(member(lines(ranks.out)[1], "rank"), "1");
+  EXPECT_EQ(member(lines(ranks.out)[1], "reach"), "2");
+  EXPECT_EQ(tool("evidence --reach 65 " + shellQuote(climb)).err,
+            "replaytool: evidence: --reach needs a number from 0 to 64\n");
+  EXPECT_EQ(tool("evidence --horizon 0 " + shellQuote(climb)).status, 2);
 }
 
 }  // namespace

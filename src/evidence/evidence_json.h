@@ -1,0 +1,15 @@
+// The evidence as JSON members, the one set of names that replaytool
+// evidence --json and the C API share (docs/format.md, "The evidence").
+#pragma once
+
+#include <string>
+
+#include "evidence/evidence.h"
+#include "evidence/file_facts.h"
+
+// "reach", "horizon", "frames", "died", "edgesInGame", "cut",
+// "framesStepped", "edges", "summary", "facts", without braces.
+std::string evidenceJsonFields(const Evidence& evidence, const FileFacts& facts);
+
+// "dies", "none", or "floor" for a landing.
+const char* outcomeName(const EdgeOutcome& outcome);
