@@ -4,8 +4,9 @@
     check_outputs.py --replaytool EXE --dump EXE [--sanitized]
         The native outputs: replaytool check --json, show --json, view's
         embedded data, and the library's JSON (runaudit_result_json from a
-        path and from bytes, runaudit_view_bytes, through result_dump), on
-        every sample and fixture and on a file for each of the loader's
+        path and from bytes, runaudit_view_bytes, through result_dump), and
+        replaytool evidence --json with runaudit_evidence_bytes, on every
+        sample and fixture and on a file for each of the loader's
         rejections. First shows that the validator refuses a missing key,
         an extra one, a wrong name and a wrong type in each output.
     check_outputs.py corpus --replaytool EXE DIR
@@ -127,7 +128,7 @@ FACTS = ("verdict", "error", "rejection", "why", "size", "checksum", "frames", "
 
 def outputs(replaytool, dump, scratch, sanitized):
     """[(definition, where, JSON)] of every output on every file, and where surfaces disagree."""
-    found, disagree = [], []
+    found, disagree, readable = [], [], []
     for kind, path in corpus(replaytool, scratch):
         if kind == "huge" and sanitized:
             continue  # a sanitizer's shadow memory does not fit under the limit
@@ -154,6 +155,65 @@ def outputs(replaytool, dump, scratch, sanitized):
             if view is not None:
                 found.append(("viewLibraryData", f"runaudit_view_bytes {name}", view))
                 found.append(("viewPageData", f"replaytool view {name}", page_data(replaytool, path, scratch)))
+            readable.append((path, from_bytes.get("verdict") != "error"))
+    readable += [(p, True) for p in cut_files(replaytool, scratch)]
+    e_found, e_disagree = evidence_outputs(replaytool, dump, readable)
+    return found + e_found, disagree + e_disagree
+
+
+def cut_files(replaytool, scratch):
+    """A file whose evidence stops at the edge limit, and one that stops at the frame budget."""
+    head = 'name "cut"\ndate "2026-12-10"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 7\nchecksum auto\nrecords\n'
+    # One-frame records changing keys every frame: two edges a frame, past the 20,000.
+    dense = "".join(f"0 {('0x02', '0x12', '0x01', '0x11')[j % 4]}\n" for j in range(12000))
+    # 9-frame runs of left and right: every offset of every edge is played, past the budget.
+    wide = "".join(f"8 {('0x02', '0x01')[j % 2]}\n" for j in range(400))
+    paths = []
+    for name, records in (("cut-edges", dense), ("cut-frames", wide)):
+        text, packed = os.path.join(scratch, name + ".txt"), os.path.join(scratch, name + ".wlx")
+        with open(text, "w") as f:
+            f.write(head + records)
+        subprocess.run(tool(replaytool) + ["pack", text, packed], check=True)
+        paths.append(packed)
+    return paths
+
+
+def share(evidence):
+    s = evidence["summary"]
+    return s["framePerfect"] / s["decisive"] if s["decisive"] else None
+
+
+def evidence_outputs(replaytool, dump, readable):
+    """replaytool evidence --json on all the files at once, and runaudit_evidence_bytes on each: a line for
+    each file that loads, in order, ranked among them, and the library's object the command's without file
+    and rank."""
+    paths = [p for p, _ in readable]
+    lines = run(tool(replaytool) + ["evidence", "--json"] + paths)
+    library = run([dump, "evidence"] + paths)
+    found, disagree = [], []
+    loads = [p for p, ok in readable if ok]
+    if len(lines) != len(loads):
+        return found, [f"evidence --json printed {len(lines)} lines for {len(loads)} files that load"]
+    line_of = dict(zip(loads, lines))
+    shares = [share(j) for j in lines]
+    for (path, ok), from_bytes in zip(readable, library):
+        name = os.path.basename(path)
+        if not ok:
+            if from_bytes is not None:
+                disagree.append(f"{name}: runaudit_evidence_bytes gives evidence for a file that does not load")
+            continue
+        line = line_of[path]
+        found.append(("evidenceCommand", f"evidence --json {name}", line))
+        if from_bytes is None:
+            disagree.append(f"{name}: runaudit_evidence_bytes gives nothing for a file that loads")
+            continue
+        found.append(("evidenceLibrary", f"runaudit_evidence_bytes {name}", from_bytes))
+        if {k: v for k, v in line.items() if k not in ("file", "fileHex", "rank")} != from_bytes:
+            disagree.append(f"{name}: runaudit_evidence_bytes differs from evidence --json without file and rank")
+        mine = share(line)
+        rank = 1 + sum(1 for s in shares if s is not None and (mine is None or s > mine))
+        if line.get("rank") != rank:
+            disagree.append(f"{name}: rank {line.get('rank')}, but {rank - 1} of the files rank above it")
     return found, disagree
 
 
@@ -168,8 +228,10 @@ def mutants(output):
     extra["verdicts"] = extra[keys[0]]
     wrong.append(("with an extra key", extra))
     # A misspelt key: one of the facts renamed in place.
-    name = "claims" if "claims" in output else "aliveAt"
+    name = next(k for k in ("claims", "aliveAt", "framesStepped") if k in output)
     wrong.append((f"with {name!r} misspelt", {(k + "s" if k == name else k): v for k, v in output.items()}))
+    if "edges" in output and "summary" in output:
+        wrong += evidence_mutants(output)
     for key in ("verdict", "error", "aliveAt", "claims", "rejection"):
         if isinstance(output.get(key), str):
             bad = copy.deepcopy(output)
@@ -190,9 +252,33 @@ def mutants(output):
     return wrong
 
 
+def evidence_mutants(output):
+    """The evidence's own: a wrong name inside an edge or a histogram, a share that contradicts its counts."""
+    wrong = []
+    if output["edges"]:
+        for key, value in (("key", "lefts"), ("ends", ["outcome", "reachs"]), ("outcome", "died"), ("window", [0]),
+                           ("window", [0, 0, 0]), ("window", [1, 2])):
+            bad = copy.deepcopy(output)
+            bad["edges"][-1][key] = value
+            wrong.append((f"with an edge's {key} {value!r}", bad))
+    for key in ("left", "right", "jump"):
+        bad = copy.deepcopy(output)
+        bad["summary"]["keys"][key]["durations"]["1x"] = 1
+        wrong.append((f"with a {key} duration '1x'", bad))
+    bad = copy.deepcopy(output)
+    bad["summary"]["framePerfectShare"] = None if output["summary"]["decisive"] else 0.5
+    wrong.append(("with a frame-perfect share that does not follow decisive", bad))
+    bad = copy.deepcopy(output)
+    del bad["facts"]["framesAfterEnd"]
+    wrong.append(("without facts' framesAfterEnd", bad))
+    return wrong
+
+
 def refuses(schema, definition, where, output):
     """The validator cannot pass vacuously: each output changed a little is refused."""
     ref = f"#/$defs/{definition}"
+    if len(output.get("edges", [])) > 40:  # the schema does not count edges; a few keep this quick
+        output = dict(output, edges=output["edges"][:20] + output["edges"][-20:])
     if schema.errors(output, ref):
         return []
     failures = [f"{where}: {what} passes as {definition}" for what, bad in mutants(output) if not schema.errors(bad, ref)]
@@ -222,6 +308,19 @@ def coverage(found):
         missing.append("a fileHex")
     if not any(d == "viewLibraryData" and j.get("cut") for d, _, j in found):
         missing.append("a cut view")
+    evidence = [j for d, _, j in found if d == "evidenceCommand"]
+    reached = {("cut", json.dumps(j["cut"] and j["cut"]["reason"])) for j in evidence}
+    reached |= {("died", json.dumps(j["died"])) for j in evidence}
+    reached |= {("fileHex", "present") for j in evidence if "fileHex" in j}
+    reached |= {("share", "null" if j["summary"]["framePerfectShare"] is None else "number") for j in evidence}
+    for e in (e for j in evidence for e in j["edges"]):
+        reached |= {("key", e["key"]), ("end", e["ends"][0]), ("end", e["ends"][1]),
+                    ("outcome", e["outcome"] if isinstance(e["outcome"], str) else "floor")}
+    wanted = [("cut", v) for v in ("null", '"edges"', '"frames"')] + [("died", "true"), ("died", "false")]
+    wanted += [("key", k) for k in ("left", "right", "jump")] + [("end", w) for w in ("outcome", "edge", "reach")]
+    wanted += [("outcome", o) for o in ("floor", "dies", "none")] + [("share", "null"), ("share", "number")]
+    wanted += [("fileHex", "present")]
+    missing += [f"evidence with {what} {value}" for what, value in wanted if (what, value) not in reached]
     return [f"no output has {m}" for m in missing]
 
 
@@ -234,6 +333,9 @@ def native(args):
         failures.append("the validator takes a keyword it does not know")
     except ValueError:
         pass
+    numbered = Schema({"propertyNames": {"pattern": "^[1-9][0-9]*$"}})
+    if numbered.errors({"12": 1}) or not numbered.errors({"12": 1, "01": 1}):
+        failures.append("propertyNames does not hold every key to its pattern")
     for definition, where, output in found:
         failures += [f"{where}: {e}" for e in schema.errors(output, f"#/$defs/{definition}")]
         # Each output is one of the schema's kinds, and only one.

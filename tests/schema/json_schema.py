@@ -9,7 +9,7 @@ ANNOTATIONS = {"$schema", "$id", "title", "description"}
 KEYWORDS = ANNOTATIONS | {
     "type", "enum", "const", "properties", "required", "additionalProperties", "unevaluatedProperties",
     "items", "$ref", "$defs", "allOf", "anyOf", "oneOf", "if", "then", "else", "minimum", "maximum",
-    "minLength", "pattern",
+    "minLength", "pattern", "propertyNames", "prefixItems", "minItems", "maxItems",
 }
 
 
@@ -58,13 +58,13 @@ class Schema:
         unknown = set(schema) - KEYWORDS
         if unknown:
             raise ValueError(f"{where}: keywords this validator does not know: {sorted(unknown)}")
-        for key in ("additionalProperties", "unevaluatedProperties", "items", "if", "then", "else"):
+        for key in ("additionalProperties", "unevaluatedProperties", "items", "propertyNames", "if", "then", "else"):
             if key in schema:
                 self._refuse_unknown(schema[key], f"{where}/{key}")
         for key in ("properties", "$defs"):
             for name, sub in schema.get(key, {}).items():
                 self._refuse_unknown(sub, f"{where}/{key}/{name}")
-        for key in ("allOf", "anyOf", "oneOf"):
+        for key in ("allOf", "anyOf", "oneOf", "prefixItems"):
             for i, sub in enumerate(schema.get(key, [])):
                 self._refuse_unknown(sub, f"{where}/{key}/{i}")
 
@@ -109,13 +109,23 @@ class Schema:
                 errs.append(f"{at}: {short(x)} is shorter than {s['minLength']}")
             if "pattern" in s and not re.search(s["pattern"], x):
                 errs.append(f"{at}: {short(x)} does not match {s['pattern']}")
-        if kind(x) == "array" and "items" in s:
+        if kind(x) == "array":
+            if "minItems" in s and len(x) < s["minItems"]:
+                errs.append(f"{at}: {len(x)} items, fewer than {s['minItems']}")
+            if "maxItems" in s and len(x) > s["maxItems"]:
+                errs.append(f"{at}: {len(x)} items, more than {s['maxItems']}")
+            # prefixItems holds the first items; items those after them.
+            prefix = s.get("prefixItems", [])
             for i, item in enumerate(x):
-                errs += self._check(s["items"], item, f"{at}[{i}]")[0]
+                sub = prefix[i] if i < len(prefix) else s.get("items", True)
+                errs += self._check(sub, item, f"{at}[{i}]")[0]
         if kind(x) == "object":
             for name in s.get("required", []):
                 if name not in x:
                     errs.append(f"{at}: no {name!r}")
+            if "propertyNames" in s:
+                for name in x:
+                    errs += [f"{at}: key {e}" for e in self._check(s["propertyNames"], name, f"{name!r}")[0]]
             props = s.get("properties", {})
             for name, sub in props.items():
                 if name in x:

@@ -1,7 +1,8 @@
 /* The library's JSON for each file named, one line each, for the schema's
  * test: `file` checks each path (runaudit_check_file), `bytes` its bytes
  * read whole (runaudit_check_bytes), `view` gives the viewer's data
- * (runaudit_view_bytes; null for a file that does not load). */
+ * (runaudit_view_bytes) and `evidence` the timing evidence
+ * (runaudit_evidence_bytes); both null for a file that does not load. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -29,8 +30,9 @@ static unsigned char* readWhole(const char* path, size_t* size) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2 || (strcmp(argv[1], "file") != 0 && strcmp(argv[1], "bytes") != 0 && strcmp(argv[1], "view") != 0)) {
-    fputs("usage: result_dump file|bytes|view PATH...\n", stderr);
+  if (argc < 2 || (strcmp(argv[1], "file") != 0 && strcmp(argv[1], "bytes") != 0 && strcmp(argv[1], "view") != 0 &&
+                    strcmp(argv[1], "evidence") != 0)) {
+    fputs("usage: result_dump file|bytes|view|evidence PATH...\n", stderr);
     return 2;
   }
   for (int i = 2; i < argc; ++i) {
@@ -49,8 +51,10 @@ int main(int argc, char** argv) {
       if (strcmp(argv[1], "bytes") == 0) {
         runaudit_check_bytes(bytes, size, &result);
         if (runaudit_result_json(&result, &json, NULL) != 0) return 1;
-      } else {
+      } else if (strcmp(argv[1], "view") == 0) {
         runaudit_view_bytes(bytes, size, &json, NULL);
+      } else {
+        runaudit_evidence_bytes(bytes, size, &json, NULL);
       }
       free(bytes);
     }
