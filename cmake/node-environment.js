@@ -3,5 +3,6 @@
 // switch (the library reads none, and the npm module has no such pre-js).
 Module['preRun'] = Module['preRun'] || [];
 Module['preRun'].push(function () {
-  if (typeof process === 'object' && process.env) Object.assign(ENV, process.env);
+  // A program that never reads its environment has no ENV at all.
+  if (typeof ENV === 'object' && typeof process === 'object' && process.env) Object.assign(ENV, process.env);
 });

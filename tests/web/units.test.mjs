@@ -124,7 +124,9 @@ test('explain() and verdictText() word for word, for each verdict', async () => 
   assert.equal(verdictText(result({ verdict: 'invalid' })), 'Replay is invalid');
   for (const message of ['Could not open file', 'File is not a valid replay', 'Could not read from file', 'Memory allocation failed'])
     assert.equal(verdictText({ verdict: 'error', error: message }), message);
-  assert.deepEqual(explain({ verdict: 'error', error: 'File is not a valid replay' }), []);
+  const why = 'cut short: the header announces 7 records (35 bytes) but 2 bytes follow';
+  assert.deepEqual(explain({ verdict: 'error', error: 'File is not a valid replay', rejection: 'records-past-end', why }),
+    [['Verdict', 'error'], ['Error', 'File is not a valid replay'], ['Rejected', why]]);
 
   assert.deepEqual(explain(result({})), [
     ['Verdict', 'valid'], ['Frames', '2515'], ['Game ended', 'frame 2515, frame 3 of record 41'],
@@ -148,7 +150,7 @@ test('explain() and verdictText() word for word, for each verdict', async () => 
   // The CommonJS build carries its own copy: the same texts.
   const cjs = createRequire(import.meta.url)(join(webBuild, 'package', 'runaudit.cjs'));
   for (const r of [result({}), result({ ...alive, aliveAt: 'end marker' }), result({ claims: 'differ', claimed: { score: 1, floor: -1, combo: 7 } }),
-    { verdict: 'error', error: 'Could not read from file' }]) {
+    { verdict: 'error', error: 'Could not read from file', rejection: 'read-failed', why: 'reading it stopped before the bytes its size promised' }]) {
     assert.deepEqual(cjs.explain(r), explain(r));
     assert.equal(cjs.verdictText(r), verdictText(r));
   }
