@@ -242,7 +242,7 @@ def main():
         return all(run(c, ROOT, 1800, env) for c in commands)
 
     def suite(m):
-        """False when the mutant is caught; the build's part first."""
+        """What caught the mutant: "build", "tests", or None when nothing did."""
         kind = kind_of(m["file"])
         if kind in ("native", "viewer"):
             if not run(native_steps[1], ROOT, 1800):
