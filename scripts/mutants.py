@@ -3,6 +3,7 @@
 rebuild, run the whole test suite, and report which faults it caught.
 
 Usage: mutants.py [--list FILE] [--work DIR] [--threshold PERCENT] [--only ID,ID]
+                  [--kind KIND,KIND] [--web-module FILE]
 
 The list (scripts/mutants.txt) holds blocks separated by blank lines:
 
@@ -16,13 +17,31 @@ The list (scripts/mutants.txt) holds blocks separated by blank lines:
 
 `old` must occur in the file (exactly once unless `nth` is given), so the
 list cannot silently drift away from the code. "\\n" in old/new stands for
-a line end. A mutant is caught when the build or any test fails: ctest's
-suite for every mutant, and for a fault in the viewer (its page, its data)
-also the viewer's node and browser tests (tests/viewer, which need `npm ci`
-run there first).
+a line end. A mutant is caught when its build or any of its tests fails;
+which build and tests depends on the kind of file it changes:
+
+    native   C++ of the checker and its programs: the native build, ctest's
+             whole suite (two at a time, stopping at the first failure;
+             ctest runs the tests that failed last time first)
+    viewer   the viewer's page and data: as native, then the viewer's node
+             and browser tests (tests/viewer) and the web tests
+    web      the npm package's and the page's JavaScript, HTML and CSS: no
+             C++ build; web/build.mjs and npm pack around a prebuilt
+             WebAssembly module, then tests/web's package and page tests
+             with the copy's native replaytool
+    wasm     the WebAssembly exports: the module rebuilt (emscripten) in the
+             copy, then the web tests
+    windows  the Windows platform layer: the MinGW-w64 build in the copy and
+             its end-to-end test under Wine
+
+The browser tests need `npm ci` run first in tests/viewer and tests/web.
+--kind picks kinds (CI runs the web and Windows ones after the builds
+that make their tools); --web-module names the prebuilt module (else the
+copy builds one).
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -31,6 +50,19 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Files whose faults the viewer's own tests are there to notice.
 VIEWER_FILES = ("src/tool/viewer/", "src/view/view_encode.cpp", "src/view/view_data.cpp")
+KINDS = ("native", "viewer", "web", "wasm", "windows")
+
+
+def kind_of(path):
+    if path.startswith(("web/package/", "web/page/")) or path == "web/build.mjs":
+        return "web"
+    if path.startswith("web/wasm/"):
+        return "wasm"
+    if path.startswith("src/platform/") and path.endswith("_windows.cpp"):
+        return "windows"
+    if path.startswith(VIEWER_FILES):
+        return "viewer"
+    return "native"
 
 
 def parse_list(path):
@@ -83,6 +115,14 @@ def run(cmd, cwd, timeout, env=None):
         return False
 
 
+def project_version(tree):
+    with open(os.path.join(tree, "CMakeLists.txt"), encoding="utf-8") as f:
+        found = re.search(r"project\(runaudit\s+VERSION\s+([0-9.]+)", f.read())
+    if not found:
+        sys.exit("no project version in CMakeLists.txt")
+    return found.group(1)
+
+
 def copy_tree(work):
     """Brings the copy in build/mutants up to the tree. Only files whose
     content differs are written, and written anew, so that their build
@@ -121,48 +161,132 @@ def main():
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--threshold", type=float, default=90.0)
     ap.add_argument("--only", default="")
+    ap.add_argument("--kind", default=",".join(KINDS))
+    ap.add_argument("--web-module", default=os.path.join(ROOT, "build", "wasm", "web", "runaudit-wasm.js"))
     args = ap.parse_args()
 
-    mutants = parse_list(args.list)
+    kinds = set(args.kind.split(","))
+    if not kinds <= set(KINDS):
+        sys.exit(f"--kind: one or more of {', '.join(KINDS)}")
+    mutants = [m for m in parse_list(args.list) if kind_of(m["file"]) in kinds]
     if args.only:
         wanted = set(args.only.split(","))
         mutants = [m for m in mutants if m["id"] in wanted]
+    present = {kind_of(m["file"]) for m in mutants}
     os.makedirs(args.work, exist_ok=True)
     tree = copy_tree(args.work)
     for m in mutants:
         mutated_text(tree, m)  # every old text must be found before anything runs
-    build = os.path.join(args.work, "build")
-    configure = ["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                 "-DRUNAUDIT_BUILD_TESTS=ON"]
-    compile_all = ["cmake", "--build", build]
+
+    def configure(build, *options):
+        return ["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release", *options]
+
+    # The native build: the checker's suite, and the replaytool the web tests compare with.
+    native = os.path.join(args.work, "build")
+    native_steps = [configure(native, "-DRUNAUDIT_BUILD_TESTS=ON"), ["cmake", "--build", native]]
     # The suite stops at its first failure; a mutant that loops is caught by the timeout.
-    test = ["ctest", "--test-dir", build, "-j2", "--timeout", "120", "--stop-on-failure"]
-    # The viewer's tests run in the copy (they read its page script) with
-    # the packages installed in the real tree.
-    modules = os.path.join(ROOT, "tests", "viewer", "node_modules")
-    viewer_env = dict(os.environ, REPLAYTOOL=os.path.join(build, "replaytool"),
-                      VIEWER_ARTIFACTS=os.path.join(args.work, "viewer-artifacts"))
-    viewer_test = ["npm", "--prefix", os.path.join(tree, "tests", "viewer"), "test"]
-    has_viewer = any(m["file"].startswith(VIEWER_FILES) for m in mutants)
-    if has_viewer:
+    native_test = ["ctest", "--test-dir", native, "-j2", "--timeout", "120", "--stop-on-failure"]
+    # ctest lets running tests finish after a failure, so the tests labelled
+    # slow (tens of seconds each) run only once the quick ones have passed.
+    native_quick, native_slow = native_test + ["-LE", "slow"], native_test + ["-L", "slow"]
+    # The browser tests run in the copy (they read its scripts) with the
+    # packages installed in the real tree.
+    for suite_dir, needed in (("viewer", present & {"viewer"}), ("web", present & {"viewer", "web", "wasm"})):
+        if not needed:
+            continue
+        modules = os.path.join(ROOT, "tests", suite_dir, "node_modules")
         if not os.path.isdir(modules):
-            sys.exit("tests/viewer/node_modules is missing: run npm ci in tests/viewer first")
-        link = os.path.join(tree, "tests", "viewer", "node_modules")
+            sys.exit(f"tests/{suite_dir}/node_modules is missing: run npm ci in tests/{suite_dir} first")
+        link = os.path.join(tree, "tests", suite_dir, "node_modules")
         if not os.path.lexists(link):
             os.symlink(modules, link)
+    replaytool = os.path.join(native, "replaytool")
+    viewer_env = dict(os.environ, REPLAYTOOL=replaytool, VIEWER_ARTIFACTS=os.path.join(args.work, "viewer-artifacts"))
+    viewer_test = ["npm", "--prefix", os.path.join(tree, "tests", "viewer"), "test"]
+
+    # The web bundle: the module (prebuilt, or built once in the copy's
+    # emscripten build, which the wasm mutants rebuild) with the copy's
+    # page, package and viewer.
+    wasm = os.path.join(args.work, "wasm")
+    emscripten = "/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake"
+    wasm_steps = [configure(wasm, f"-DCMAKE_TOOLCHAIN_FILE={emscripten}", "-DRUNAUDIT_BUILD_TESTS=OFF"),
+                  ["cmake", "--build", wasm, "--target", "runaudit_wasm"]]
+    module = args.web_module
+    if "wasm" in present or ({"web", "viewer"} & present and not os.path.isfile(module)):
+        module = os.path.join(wasm, "web", "runaudit-wasm.js")
+    web_out = os.path.join(args.work, "web")
+    web_env = dict(os.environ, WEB_BUILD=web_out, REPLAYTOOL=replaytool,
+                   WEB_ARTIFACTS=os.path.join(args.work, "web-artifacts"))
+    web_tests = os.path.join(tree, "tests", "web")
+
+    def web_bundle():
+        shutil.rmtree(web_out, ignore_errors=True)
+        return (run(["node", os.path.join(tree, "web", "build.mjs"), "--version", project_version(tree),
+                     "--module", module, "--viewer", os.path.join(tree, "src", "tool", "viewer"), "--out", web_out],
+                    ROOT, 600)
+                and run(["npm", "pack", "--silent", "--pack-destination", web_out, os.path.join(web_out, "package")],
+                        ROOT, 600))
+
+    def web_suite(first):
+        files = ["package.test.mjs", "page.test.mjs"]
+        if first == "page":
+            files.reverse()
+        return all(run(["node", "--test", f], web_tests, 1800, web_env) for f in files)
+
+    # The Windows build in the copy: the two programs its end-to-end test runs.
+    windows = os.path.join(args.work, "windows")
+    windows_env = dict(os.environ, WINEDEBUG="-all")
+    windows_steps = [configure(windows, f"-DCMAKE_TOOLCHAIN_FILE={os.path.join(tree, 'cmake', 'x86_64-w64-mingw32.cmake')}",
+                               "-DRUNAUDIT_BUILD_TESTS=ON", "-DRUNAUDIT_GTEST_FROM_SOURCE=ON"),
+                     ["cmake", "--build", windows, "--target", "runaudit", "replaytool"]]
+    windows_test = ["ctest", "--test-dir", windows, "-R", "^windows_end_to_end$", "--timeout", "900"]
+
+    def steps(commands, env=None):
+        return all(run(c, ROOT, 1800, env) for c in commands)
 
     def suite(m):
-        if not run(test, ROOT, 1800):
-            return False
-        return not m["file"].startswith(VIEWER_FILES) or run(viewer_test, ROOT, 1800, viewer_env)
+        """What caught the mutant: "build", "tests", or None when nothing did."""
+        kind = kind_of(m["file"])
+        if kind in ("native", "viewer"):
+            if not run(native_steps[1], ROOT, 1800):
+                return "build"
+            if not (run(native_quick, ROOT, 1800) and run(native_slow, ROOT, 1800)):
+                return "tests"
+            if kind == "viewer" and not (run(viewer_test, ROOT, 1800, viewer_env) and web_bundle() and web_suite("page")):
+                return "tests"
+        elif kind == "web":
+            if not web_bundle():
+                return "build"
+            if not web_suite("page" if m["file"].startswith("web/page/") else "package"):
+                return "tests"
+        elif kind == "wasm":
+            if not (run(wasm_steps[1], ROOT, 1800) and web_bundle()):
+                return "build"
+            if not web_suite("package"):
+                return "tests"
+        elif kind == "windows":
+            if not run(windows_steps[1], ROOT, 1800):
+                return "build"
+            if not run(windows_test, ROOT, 1800, windows_env):
+                return "tests"
+        return None
 
-    if not (run(configure, ROOT, 600) and run(compile_all, ROOT, 1800) and run(test, ROOT, 1800)
-            and (not has_viewer or run(viewer_test, ROOT, 1800, viewer_env))):
+    # The unmutated tree: each build the mutants need, and their tests passing on it.
+    needs_native = bool(present & {"native", "viewer", "web", "wasm"})
+    needs_wasm = module == os.path.join(wasm, "web", "runaudit-wasm.js")
+    ok = ((not needs_native or steps(native_steps))
+          and (not present & {"native", "viewer"} or run(native_test, ROOT, 1800))
+          and ("viewer" not in present or run(viewer_test, ROOT, 1800, viewer_env))
+          and (not needs_wasm or steps(wasm_steps))
+          and (not present & {"viewer", "web", "wasm"} or (web_bundle() and web_suite("package")))
+          and ("windows" not in present or (steps(windows_steps) and run(windows_test, ROOT, 1800, windows_env))))
+    if not ok:
         sys.exit("the unmutated tree does not build or pass its tests")
 
     # Grouped by file, so each file is rebuilt about once per mutant.
     order = sorted(range(len(mutants)), key=lambda i: (mutants[i]["file"], i))
     results = {}
+    times = {}
     for i in order:
         m = mutants[i]
         path = os.path.join(tree, m["file"])
@@ -171,16 +295,15 @@ def main():
         with open(path, "w", encoding="utf-8") as f:
             f.write(changed)
         try:
-            built = run(compile_all, ROOT, 1800)
-            caught = not built or not suite(m)
+            failed = suite(m)
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(original)
-        how = "caught" if caught else "missed"
-        if not built:
-            how = "caught (build)"
+        how = {None: "missed", "tests": "caught", "build": "caught (build)"}[failed]
         results[m["id"]] = how
-        print(f"  {m['id']:<36} {how:<15} {time.monotonic() - began:5.1f} s", flush=True)
+        spent = time.monotonic() - began
+        times.setdefault(kind_of(m["file"]), []).append(spent)
+        print(f"  {m['id']:<36} {kind_of(m['file']):<8} {how:<15} {spent:5.1f} s", flush=True)
 
     print()
     print(f"| {'mutant':<36} | {'file':<28} | result          |")
@@ -206,6 +329,10 @@ def main():
     for m in mutants:
         if "equivalent" in m and results[m["id"]].startswith("caught"):
             print(f"  note: {m['id']} is marked equivalent but was caught")
+    for kind in KINDS:
+        if kind in times:
+            spent = times[kind]
+            print(f"  {kind:<8} {len(spent):4} mutants, {sum(spent) / len(spent):6.1f} s each, {sum(spent) / 60:6.1f} min")
     if rate < args.threshold:
         print(f"below the threshold of {args.threshold:.0f}%")
         return 1

@@ -29,6 +29,11 @@ grep -q '\\r' <<<"$out" && fail "runaudit writes CR"
 [ "$(runaudit samples/seed36.wlx | tail -n 1)" = "Replay is valid" ] || fail "seed36 is not valid"
 replaytool show samples/seed36.wlx | od -An -c | grep -q '\\r' && fail "replaytool writes CR"
 
+# Standard input in binary mode: climb.wlx holds 0x1A bytes, where a read
+# in text mode would end.
+[ "$(timeout 60 cmake/wine-run.sh "$build/replaytool.exe" unpack - <samples/climb.wlx)" = "$(replaytool unpack samples/climb.wlx)" ] ||
+  fail "unpack - read standard input as text"
+
 # A game that comes out differently with a 53-bit significand.
 [ "$(runaudit tests/api/fixtures/needs-extended-precision.wlx | tail -n 1)" = "Replay is valid" ] ||
   fail "needs-extended-precision.wlx is not valid"

@@ -205,6 +205,13 @@ TEST(Api, ProgressJsonAndViewerDataAgreeWithTheCheck) {
     line.erase(1, line.find(",\"verdict\""));  // {"file":...,"verdict"... to {"verdict"...
     line.resize(line.size() - 2);  // "}\n"
     EXPECT_EQ(json.substr(0, line.size() + 11), line + ",\"header\":{") << replay.path;
+    // The header is show --json's, without its hex spellings of the texts.
+    std::string shown = runProgram(std::string(REPLAYTOOL_BINARY) + " show --json " + shellQuote(replay.path)).out;
+    shown = shown.substr(shown.find("\"header\":{"));
+    shown.resize(shown.find("},\"valid\"") + 1);
+    const std::size_t hex = shown.find(",\"signatureHex\"");
+    shown.erase(hex, shown.find(",\"score\":", hex) - hex);
+    EXPECT_EQ(json.substr(json.find(",\"header\":{") + 1), shown + "}") << replay.path;
 
     // The viewer's data is the data of replaytool view's page, with the
     // overview added. (Games cut at the page's million frames cost a

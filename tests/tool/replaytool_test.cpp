@@ -66,6 +66,11 @@ TEST(ReplayTool, ShowExplainsInvalidReplays) {
   EXPECT_TRUE(contains(r.out, "Game ended:     frame 101, frame 20 of record 6\n"));
   EXPECT_TRUE(contains(r.out, "End marker:     record 8\n")) << r.out;
   EXPECT_TRUE(contains(r.out, "Claimed:        score 120, floor 1, combo 0\n"));
+  // Explained is done, invalid or not; as JSON, an invalid game is not valid.
+  EXPECT_EQ(r.status, 0);
+  const RunResult lj = tool("show --json " + late);
+  EXPECT_EQ(lj.status, 0);
+  EXPECT_TRUE(contains(lj.out, "\"valid\":false,\"verdict\":\"invalid\"")) << lj.out;
 
   const std::string alive = packed("still_alive");
   const RunResult a = tool("show " + alive);
@@ -272,6 +277,12 @@ TEST(ReplayTool, PackAndUnpackRoundTrip) {
   ASSERT_EQ(tool("pack " + text + " " + out).status, 0);
   EXPECT_EQ(slurp(out), slurp(samplePath("example.wlx")));
   ::unlink(text.c_str());
+  // Bytes past the records of a file on disk are counted, not shown.
+  const std::string longer = slurp(samplePath("example.wlx")) + std::string(7, '\xAB');
+  const std::string tailed = writeTempFile("tailed", std::vector<std::uint8_t>(longer.begin(), longer.end()));
+  const RunResult t = tool("unpack " + tailed);
+  EXPECT_EQ(t.out, r.out + "# 7 bytes after the records are not shown\n");
+  ::unlink(tailed.c_str());
 
   const std::string bad = writeTempFile("bad_text", {'n', 'a', 'm', 'e', ' ', '1', '\n'});
   const RunResult broken = tool("pack " + bad + " " + out);
@@ -298,6 +309,8 @@ TEST(ReplayTool, BadArgumentsAndFiles) {
       {"trace a --to -3", 2, "replaytool: trace: --to needs a frame number\n"},
       {"check", 2, "replaytool: check needs at least one FILE\n"},
       {"check a --jobs 0", 2, "replaytool: check: --jobs needs a number from 1 to 1024\n"},
+      {"check a --jobs 1025", 2, "replaytool: check: --jobs needs a number from 1 to 1024\n"},
+      {"check a --jobs 4x", 2, "replaytool: check: --jobs needs a number from 1 to 1024\n"},
       {"pack only-one", 2, "replaytool: pack needs TEXT and OUT\n"},
       {"unpack /nonexistent", 1, "replaytool: /nonexistent: No such file or directory\n"},
       {"unpack /dev/null", 1, "replaytool: /dev/null: shorter than a replay header (98 bytes)\n"},

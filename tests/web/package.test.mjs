@@ -76,6 +76,7 @@ test('the packed package checks every replay as replaytool does', async () => {
   for (const onProgress of [5, 'x', {}, null])
     await assert.rejects(runaudit.check({ get length() { called = true; return 0; } }, { onProgress }), TypeError);
   assert.equal(called, false);
+  await assert.rejects(runaudit.check(climb, { onProgress: null }), TypeError);
 
   // Views with offsets read their own bytes only: the replay framed by
   // junk on both sides, through a DataView and a typed array of another
@@ -104,14 +105,16 @@ test('the packed package checks every replay as replaytool does', async () => {
   // require() from CommonJS: the same results, explanation included.
   writeFileSync(join(project, 'entry.cjs'), `const runaudit = require('runaudit');
 const { readFileSync } = require('node:fs');
-runaudit.check(readFileSync(${JSON.stringify(join(root, 'samples', 'climb.wlx'))})).then((result) => {
-  process.stdout.write(JSON.stringify({ result, explain: runaudit.explain(result), text: runaudit.verdictText(result) }));
+const bytes = readFileSync(${JSON.stringify(join(root, 'samples', 'climb.wlx'))});
+Promise.all([runaudit.check(bytes), runaudit.view(bytes)]).then(([result, view]) => {
+  process.stdout.write(JSON.stringify({ result, explain: runaudit.explain(result), text: runaudit.verdictText(result), view }));
 });
 `);
   const fromRequire = JSON.parse(execFileSync(process.execPath, [join(project, 'entry.cjs')], { cwd: project }).toString());
   assert.deepEqual((({ header, ...rest }) => rest)(fromRequire.result), expected);
   assert.deepEqual(fromRequire.explain, showLines(join(root, 'samples', 'climb.wlx')));
   assert.equal(fromRequire.text, 'Replay is valid');
+  assert.deepEqual(fromRequire.view, await runaudit.view(climb));
 });
 
 // check() and view() on every replay and on a file for each rejection the

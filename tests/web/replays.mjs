@@ -30,8 +30,13 @@ export function replays(dir) {
     if (cut !== null && cut !== undefined) writeFileSync(packed, readFileSync(packed).subarray(0, cut));
     out.push(packed);
   }
-  // And two the loader rejects: a file cut short inside its records, and
-  // one changed after it was recorded.
+  // A valid game whose header claims another floor (and the combo reached).
+  const claims = join(dir, 'claims-differ.txt');
+  writeFileSync(claims, replaytool(['unpack', join(root, 'samples', 'climb.wlx')]).replace(/^floor \d+$/m, 'floor 90'));
+  replaytool(['pack', claims, join(dir, 'claims-differ.wlx')]);
+  out.push(join(dir, 'claims-differ.wlx'));
+  // And three the loader rejects: a file cut short inside its records, one
+  // changed after it was recorded, and one announcing -1 records.
   const climb = readFileSync(join(root, 'samples', 'climb.wlx'));
   const cut = join(dir, 'cut-short.wlx');
   writeFileSync(cut, climb.subarray(0, 120));
@@ -41,6 +46,11 @@ export function replays(dir) {
   changed[200] ^= 1;
   writeFileSync(edited, changed);
   out.push(edited);
+  const negative = join(dir, 'negative-count.wlx');
+  const minusOne = Buffer.from(climb);
+  minusOne.writeInt32LE(-1, 6);
+  writeFileSync(negative, minusOne);
+  out.push(negative);
   return out;
 }
 
