@@ -121,6 +121,30 @@ int handOver(const std::string& text, char** out, size_t* length) {
   return 0;
 }
 
+// Loads the bytes, then hands over the JSON that `describe` writes of the
+// replay (with its verdict), in the model's floating-point mode; a file
+// that does not load, or memory that runs out, gives RUNAUDIT_ERROR and no
+// text.
+template <class Describe>
+int describeBytes(const void* bytes, size_t size, char** json, size_t* length, Describe describe) {
+  if (json == nullptr) return RUNAUDIT_ERROR;
+  *json = nullptr;
+  ReplayFile replay{};
+  if (loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay) != nullptr) return RUNAUDIT_ERROR;
+  const FloatingPointMode callers = enterGameMode();
+  int verdict = RUNAUDIT_ERROR;
+  try {
+    bool valid = false;
+    const std::string text = describe(replay, valid);
+    if (handOver(text, json, length) == 0) verdict = valid ? RUNAUDIT_VALID : RUNAUDIT_INVALID;
+  } catch (...) {
+    // Out of memory: no text, and nothing crosses the API.
+  }
+  leaveGameMode(callers);
+  releaseReplay(replay);
+  return verdict;
+}
+
 }  // namespace
 
 extern "C" {
@@ -164,44 +188,22 @@ int runaudit_result_json(const runaudit_result* result, char** json, size_t* len
 }
 
 int runaudit_view_bytes(const void* bytes, size_t size, char** json, size_t* length) {
-  if (json == nullptr) return RUNAUDIT_ERROR;
-  *json = nullptr;
-  ReplayFile replay{};
-  if (loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay) != nullptr) return RUNAUDIT_ERROR;
-  const FloatingPointMode callers = enterGameMode();
-  int verdict = RUNAUDIT_ERROR;
-  try {
+  return describeBytes(bytes, size, json, length, [](const ReplayFile& replay, bool& valid) {
     const ReplayView view = viewReplay(replay);
+    valid = view.verdict.valid;
     const std::string overview = overviewSvg(view);
-    if (handOver(viewJson(view, &overview), json, length) == 0) verdict = view.verdict.valid ? RUNAUDIT_VALID : RUNAUDIT_INVALID;
-  } catch (...) {
-    // Out of memory: no text, and nothing crosses the API.
-  }
-  leaveGameMode(callers);
-  releaseReplay(replay);
-  return verdict;
+    return viewJson(view, &overview);
+  });
 }
 
 int runaudit_evidence_bytes(const void* bytes, size_t size, char** json, size_t* length) {
-  if (json == nullptr) return RUNAUDIT_ERROR;
-  *json = nullptr;
-  ReplayFile replay{};
-  if (loadReplayBytes(static_cast<const std::uint8_t*>(bytes), size, replay) != nullptr) return RUNAUDIT_ERROR;
-  const FloatingPointMode callers = enterGameMode();
-  int verdict = RUNAUDIT_ERROR;
-  try {
+  return describeBytes(bytes, size, json, length, [size](const ReplayFile& replay, bool& valid) {
     const Evidence evidence = analyseEvidence(replay, size);
-    const FileFacts facts = fileFacts(replay, size, evidence.played);
+    valid = evidence.valid;
     std::string text = "{";
-    text.append(evidenceJsonFields(evidence, facts)).append("}");  // appended: g++ 12 misreads "{" + s + "}" (-Wrestrict)
-    if (handOver(text, json, length) == 0)
-      verdict = evidence.valid ? RUNAUDIT_VALID : RUNAUDIT_INVALID;
-  } catch (...) {
-    // Out of memory: no text, and nothing crosses the API.
-  }
-  leaveGameMode(callers);
-  releaseReplay(replay);
-  return verdict;
+    text.append(evidenceJsonFields(evidence, fileFacts(replay, size, evidence.played))).append("}");  // g++ 12 misreads "{" + s + "}" (-Wrestrict)
+    return text;
+  });
 }
 
 void runaudit_free(void* memory) { std::free(memory); }
