@@ -106,15 +106,15 @@ TEST(LoadReplay, RejectsBrokenFilesWithTheirMessageAndReason) {
   // rejection says so no longer.
   ReplayFile replay{};
   LoadReport report;
-  ASSERT_EQ(loadBytes(truncated(buildReplayBytes(three), 98 + 14), replay, report), MSG_NOT_A_REPLAY);
+  ASSERT_STREQ(loadBytes(truncated(buildReplayBytes(three), 98 + 14), replay, report), MSG_NOT_A_REPLAY);
   ASSERT_EQ(loadBytes(buildReplayBytes(three), replay, report), nullptr) << "15-byte body";
   releaseReplay(replay);
   expectReport(report, {LoadFailure::None}, "15-byte body");
   const std::vector<std::uint8_t> header = buildReplayBytes(ReplayFixture{});
-  ASSERT_EQ(loadReplayBytes(header.data(), header.size() - 1, replay, report), MSG_NOT_A_REPLAY);
+  ASSERT_STREQ(loadReplayBytes(header.data(), header.size() - 1, replay, report), MSG_NOT_A_REPLAY);
   ASSERT_EQ(loadReplayBytes(header.data(), header.size(), replay, report), nullptr) << "98 bytes";
   expectReport(report, {LoadFailure::None}, "98 bytes in memory");
-  ASSERT_EQ(loadReplayBytes(nullptr, 500, replay, report), MSG_NOT_A_REPLAY);
+  ASSERT_STREQ(loadReplayBytes(nullptr, 500, replay, report), MSG_NOT_A_REPLAY);
   expectReport(report, {LoadFailure::TooShort, 98, 0}, "null bytes count as none");
 }
 
