@@ -161,6 +161,9 @@ def main():
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--threshold", type=float, default=90.0)
     ap.add_argument("--only", default="")
+    # An equivalent mutant survives by definition and so costs a whole
+    # suite; it is run only when asked for (to see whether one now shows).
+    ap.add_argument("--with-equivalent", action="store_true")
     ap.add_argument("--kind", default=",".join(KINDS))
     ap.add_argument("--web-module", default=os.path.join(ROOT, "build", "wasm", "web", "runaudit-wasm.js"))
     args = ap.parse_args()
@@ -172,6 +175,8 @@ def main():
     if args.only:
         wanted = set(args.only.split(","))
         mutants = [m for m in mutants if m["id"] in wanted]
+    elif not args.with_equivalent:
+        mutants = [m for m in mutants if "equivalent" not in m]
     present = {kind_of(m["file"]) for m in mutants}
     os.makedirs(args.work, exist_ok=True)
     tree = copy_tree(args.work)
