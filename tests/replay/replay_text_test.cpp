@@ -105,6 +105,21 @@ TEST(ReplayText, ReportsWhatIsWrongAndWhere) {
   EXPECT_EQ(packError("name \"\\q\"\n"), "line 1: unknown escape \\q");
   EXPECT_EQ(packError("name abc\n"), "line 1: expected a quoted text");
   EXPECT_EQ(packError("seed 4294967296\n"), "line 1: number out of range: 4294967296");
+  EXPECT_EQ(packError(header + "records\n1 2 3\n"), "line 9: a record is two numbers: repeat input");
+  EXPECT_EQ(packError(header + "records\n1 2 #x\n"), "line 9: a record is two numbers: repeat input");
+}
+
+// checksum auto covers what the file announces: with an explicit smaller
+// recordCount the records after it are bytes after the records, outside
+// the checksum, and the packed file loads.
+TEST(ReplayText, AutoChecksumCoversTheAnnouncedRecordsOnly) {
+  const std::string text = "name \"\"\ndate \"\"\nscore 0\nfloor 0\ncombo 0\nrejump 0\nseed 0\nchecksum auto\n"
+                           "recordCount 1\nrecords\n4 0x02\n7 0x12\n9 0x01\n";
+  const std::vector<std::uint8_t> bytes = pack(text);
+  ASSERT_EQ(bytes.size(), 98u + 15u);
+  ReplayFile replay{};
+  EXPECT_EQ(loadReplayBytes(bytes.data(), bytes.size(), replay), nullptr);
+  releaseReplay(replay);
 }
 
 // Numbers and escapes are read strictly, every field once, any line end;
