@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/terminal.h"
 
 int openForReading(const char* path) {
   int fd;
@@ -155,7 +156,7 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 void prepareStandardStreams() { std::signal(SIGPIPE, SIG_IGN); }
 
-bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardErrorIsTerminal() { return streamIsTerminal(STDERR_FILENO); }
 
 std::vector<std::string> programArguments(int argc, char** argv) { return {argv, argv + argc}; }
 

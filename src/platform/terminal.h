@@ -6,6 +6,12 @@
 // replay's texts are shown escaped, never as bytes that act on the screen.
 bool standardOutputIsTerminal();
 
+#ifndef _WIN32
+// Whether descriptor fd (standard output or error) is a terminal. Under
+// node the answer is node's, as the C library's isatty says yes to all.
+bool streamIsTerminal(int fd);
+#endif
+
 // Standard input's descriptor, set to bytes as they are (no CR LF
 // translation), for reading a file given as "-". Never closed.
 int standardInputForReading();
