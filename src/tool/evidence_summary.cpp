@@ -1,6 +1,5 @@
 #include "tool/evidence_summary.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 #include "replay/replay_file.h"
@@ -14,7 +13,8 @@ std::string framePerfectText(const EvidenceSummary& s, const char* of) {
   std::string out = u64(s.framePerfect) + " frame-perfect";
   if (s.decisive == 0) return out;
   char share[32];
-  std::snprintf(share, sizeof share, " (%.1f%%%s)", 100.0 * static_cast<double>(s.framePerfect) / static_cast<double>(s.decisive), of);
+  std::snprintf(share, sizeof share, " (%.1f%%%s)",
+                100.0 * static_cast<double>(s.framePerfect) / static_cast<double>(s.decisive), of);
   return out + share;
 }
 
@@ -43,7 +43,8 @@ std::string evidenceSummaryText(const Evidence& ev) {
 
 std::string evidenceShowText(const Evidence& ev) {
   const EvidenceSummary& s = ev.summary;
-  std::string out = u64(s.decisive) + " decisive edges, " + framePerfectText(s, " of decisive") + ", longest run " + u64(s.longestRun);
+  std::string out =
+      u64(s.decisive) + " decisive edges, " + framePerfectText(s, " of decisive") + ", longest run " + u64(s.longestRun);
   if (s.longestRun != 0) out += " (frames " + u64(s.runFirstFrame) + " to " + u64(s.runLastFrame) + ")";
   return out + cutText(ev);
 }
