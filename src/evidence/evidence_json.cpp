@@ -39,26 +39,17 @@ const char* outcomeName(const EdgeOutcome& o) {
   return o.kind == OutcomeKind::Dies ? "dies" : o.kind == OutcomeKind::None ? "none" : "floor";
 }
 
-std::string evidenceJsonFields(const Evidence& ev, const FileFacts& facts) {
+std::string evidenceCutJson(const Evidence& ev) {
+  if (ev.cut == EvidenceCut::None) return "null";
+  return "{\"reason\":\"" + std::string(ev.cut == EvidenceCut::Edges ? "edges" : "frames") + "\",\"frame\":" +
+         u64(ev.cutAtFrame) + "}";
+}
+
+std::string evidenceSummaryJson(const Evidence& ev) {
   const EvidenceSummary& s = ev.summary;
-  std::string out = "\"reach\":" + std::to_string(ev.reach) + ",\"horizon\":" + std::to_string(ev.horizon) +
-         ",\"frames\":" + u64(ev.gameFrames) + ",\"died\":" + (ev.died ? "true" : "false") +
-         ",\"edgesInGame\":" + u64(ev.edgesInGame) + ",\"cut\":";
-  out += ev.cut == EvidenceCut::None
-             ? std::string("null")
-             : "{\"reason\":\"" + std::string(ev.cut == EvidenceCut::Edges ? "edges" : "frames") + "\",\"frame\":" +
-                   u64(ev.cutAtFrame) + "}";
-  out += ",\"framesStepped\":" + u64(ev.framesStepped) + ",\"edges\":[";
-  for (std::size_t i = 0; i < ev.edges.size(); ++i) {
-    const EvidenceEdge& e = ev.edges[i];
-    out += (i ? ",{\"frame\":" : "{\"frame\":") + u64(e.frame) + ",\"record\":" + std::to_string(e.record) +
-           ",\"key\":\"" + keyName(e.key) + "\",\"press\":" + (e.press ? "true" : "false") + ",\"window\":[" +
-           std::to_string(e.lo) + "," + std::to_string(e.hi) + "],\"ends\":[\"" + windowEndName(e.loEnd) + "\",\"" +
-           windowEndName(e.hiEnd) + "\"],\"outcome\":" + outcomeJson(e.outcome) + "}";
-  }
   char number[64];
   std::snprintf(number, sizeof number, "%.17g", share(ev));
-  out += "],\"summary\":{\"edges\":" + u64(s.edges) + ",\"decisive\":" + u64(s.decisive) +
+  std::string out = "{\"edges\":" + u64(s.edges) + ",\"decisive\":" + u64(s.decisive) +
          ",\"framePerfect\":" + u64(s.framePerfect) + ",\"framePerfectShare\":" + (hasShare(ev) ? number : "null") +
          ",\"widths\":" + histogramJson(s.widths) + ",\"longestRun\":";
   out += s.longestRun == 0 ? std::string("null")
@@ -73,7 +64,28 @@ std::string evidenceJsonFields(const Evidence& ev, const FileFacts& facts) {
   }
   std::snprintf(number, sizeof number, "%.17g", s.modelLog10);
   out += "},\"leftAndRight\":" + u64(s.leftAndRight) + ",\"model\":{\"log10\":" + number + ",\"model\":\"" +
-         EVIDENCE_MODEL_TEXT + "\"}},\"facts\":{";
+         EVIDENCE_MODEL_TEXT + "\"}}";
+  return out;
+}
+
+std::string evidenceBriefJson(const Evidence& ev) {
+  return "{\"cut\":" + evidenceCutJson(ev) + ",\"summary\":" + evidenceSummaryJson(ev) + "}";
+}
+
+std::string evidenceJsonFields(const Evidence& ev, const FileFacts& facts) {
+  std::string out = "\"reach\":" + std::to_string(ev.reach) + ",\"horizon\":" + std::to_string(ev.horizon) +
+         ",\"frames\":" + u64(ev.gameFrames) + ",\"died\":" + (ev.died ? "true" : "false") +
+         ",\"edgesInGame\":" + u64(ev.edgesInGame) + ",\"cut\":";
+  out += evidenceCutJson(ev);
+  out += ",\"framesStepped\":" + u64(ev.framesStepped) + ",\"edges\":[";
+  for (std::size_t i = 0; i < ev.edges.size(); ++i) {
+    const EvidenceEdge& e = ev.edges[i];
+    out += (i ? ",{\"frame\":" : "{\"frame\":") + u64(e.frame) + ",\"record\":" + std::to_string(e.record) +
+           ",\"key\":\"" + keyName(e.key) + "\",\"press\":" + (e.press ? "true" : "false") + ",\"window\":[" +
+           std::to_string(e.lo) + "," + std::to_string(e.hi) + "],\"ends\":[\"" + windowEndName(e.loEnd) + "\",\"" +
+           windowEndName(e.hiEnd) + "\"],\"outcome\":" + outcomeJson(e.outcome) + "}";
+  }
+  out += "],\"summary\":" + evidenceSummaryJson(ev) + ",\"facts\":{";
   out += "\"sameInputAdjacent\":" + factJson(facts.sameInputAdjacent) + ",\"strayBits\":" + factJson(facts.strayBits) +
          ",\"recordsAfterMarker\":" + factJson(facts.recordsAfterMarker) +
          ",\"nonPositiveRepeats\":" + factJson(facts.nonPositiveRepeats) +

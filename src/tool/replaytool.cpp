@@ -19,7 +19,7 @@ namespace {
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
     "       replaytool trace FILE [--from N] [--to M | --all]\n"
-    "       replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
+    "       replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
@@ -73,7 +73,8 @@ const Command COMMANDS[] = {
     {"show", runShow, {{"--json", nullptr, nullptr}},
      "usage: replaytool show FILE [--json]\n"
      "Explains a replay's verdict: its header, where the game ended, where the end\n"
-     "marker is, claimed against simulated floor and combo.\n"
+     "marker is, claimed against simulated floor and combo, and a line of timing\n"
+     "evidence (replaytool evidence has the whole of it).\n"
      "  --json   the same facts as one JSON object\n"
      "Exit status: 0 explained (valid or invalid), 1 not loadable or output lost,\n"
      "2 usage error.\n"},
@@ -88,8 +89,11 @@ const Command COMMANDS[] = {
      "             1000000 frames are shown and standard error says so\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
     {"check", runCheck,
-     {{"--jobs", "-j", "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr}},
-     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims]\n"
+     {{"--jobs", "-j", "a number from 1 to 1024"},
+      {"--json", nullptr, nullptr},
+      {"--require-claims", nullptr, nullptr},
+      {"--evidence", nullptr, nullptr}},
+     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. A valid replay's line goes on with what\n"
      "the game reached (frames, floor, combo, combo score) and whether the\n"
@@ -99,6 +103,9 @@ const Command COMMANDS[] = {
      "  -j, --jobs N       threads to use (default: every core)\n"
      "  --json             one JSON object per line, with the fields of show --json\n"
      "  --require-claims   count a valid replay whose claims differ as a failure\n"
+     "  --evidence         end the line of each file that loads with its timing\n"
+     "                     evidence: decisive edges, frame-perfect ones and their\n"
+     "                     share, the longest run (docs/evidence.md)\n"
      "Exit status: 0 all valid (and, with --require-claims, all claims match),\n"
      "1 any other, 2 usage error.\n"},
     {"pack", runPack, {},

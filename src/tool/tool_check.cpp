@@ -18,6 +18,8 @@
 #include "view/json_text.h"
 #include "api/result_facts.h"
 #include "tool/check_operands.h"
+#include "tool/evidence_summary.h"
+#include "evidence/evidence_json.h"
 #include "tool/tool_common.h"
 
 namespace {
@@ -34,6 +36,7 @@ struct Batch {
   bool progress = false;
   bool json = false;
   bool requireClaims = false;
+  bool evidence = false;
 };
 
 // Standard input ("-", at most once) is read whole first; files as the C
@@ -51,6 +54,20 @@ void checkOne(const char* path, runaudit_result& r) {
     runaudit_check_file(nullptr, &r);  // could not be read: as a file that could not be opened
 }
 
+// With --evidence every file is read whole first (as standard input is),
+// and the evidence analyses the very bytes the verdict judged. A file that
+// cannot be read so is judged by the C API as without --evidence, and has
+// no evidence.
+void checkWithEvidence(const std::string& path, runaudit_result& r, std::optional<Evidence>& evidence) {
+  ReplayImage image;
+  std::string error;
+  if (!readReplayImage(path, image, error)) {
+    runaudit_check_file(isStandardStream(path) ? nullptr : path.c_str(), &r);
+    return;
+  }
+  if (runaudit_check_bytes(image.bytes.data(), image.bytes.size(), &r) != RUNAUDIT_ERROR) evidence = imageEvidence(image);
+}
+
 // Paths are shown by displayText: a file name holding a tab or a line end
 // must not be able to forge a result line. With --json each line is one
 // JSON object. A line's verdict counts as a failure unless valid, and, with
@@ -58,7 +75,10 @@ void checkOne(const char* path, runaudit_result& r) {
 // error line of its own, with its reason.
 std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
   runaudit_result r{};
-  if (item.error.empty()) {
+  std::optional<Evidence> evidence;
+  if (item.error.empty() && b.evidence) {
+    checkWithEvidence(item.path, r, evidence);
+  } else if (item.error.empty()) {
     checkOne(item.path.c_str(), r);
   } else {
     r.verdict = RUNAUDIT_ERROR;
@@ -67,8 +87,11 @@ std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
   }
   passed = r.verdict == RUNAUDIT_VALID && (!b.requireClaims || r.claims == RUNAUDIT_CLAIMS_MATCH);
   const std::string& rawPath = item.path;
-  if (b.json)
-    return std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(resultJsonFields(r)).append("}\n");
+  if (b.json) {
+    std::string line = std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(resultJsonFields(r));
+    if (b.evidence) line.append(",\"evidence\":").append(evidence ? evidenceBriefJson(*evidence) : "null");
+    return line.append("}\n");
+  }
 
   std::string line = displayText(rawPath);
   line.append("\t").append(runaudit_verdict_name(r.verdict));
@@ -81,13 +104,16 @@ std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
     else
       line.append(r.error).append(": ").append(rejectionText(r));
   }
-  if (r.verdict != RUNAUDIT_VALID) return line.append("\n");
+  // The evidence's field ends the line of every file that loaded.
+  std::string tail = evidence ? std::string("\t").append(evidenceSummaryText(*evidence)) : std::string();
+  tail += '\n';
+  if (r.verdict != RUNAUDIT_VALID) return line.append(tail);
   char facts[160];
   std::snprintf(facts, sizeof facts, "\tframes %" PRIu64 "\tfloor %" PRId32 "\tcombo %" PRId32 "\tcombo score %" PRId32,
                 r.frames, r.highestFloor, r.bestCombo, r.comboScore);
   line.append(facts);
-  if (r.claims == RUNAUDIT_CLAIMS_MATCH) return line.append("\tclaims match\n");
-  return line.append("\tclaims differ\t").append(claimsDifference(r)).append("\n");
+  if (r.claims == RUNAUDIT_CLAIMS_MATCH) return line.append("\tclaims match").append(tail);
+  return line.append("\tclaims differ\t").append(claimsDifference(r)).append(tail);
 }
 
 // Lines go out in the order the files were given, as soon as every earlier
@@ -131,6 +157,7 @@ int runCheck(const CommandLine& line) {
     return reportError(EXIT_USAGE, "check: --jobs needs a number from 1 to 1024");
   batch.json = line.has("--json");
   batch.requireClaims = line.has("--require-claims");
+  batch.evidence = line.has("--evidence");
   if (line.operands.empty()) return reportError(EXIT_USAGE, "check needs at least one FILE");
   if (std::count(line.operands.begin(), line.operands.end(), "-") > 1)
     return reportError(EXIT_USAGE, "check: - (standard input) given more than once");

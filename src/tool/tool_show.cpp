@@ -1,13 +1,16 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "replay/replay_text.h"
+#include "evidence/evidence_json.h"
 #include "api/runaudit.h"
 #include "view/json_text.h"
 #include "api/result_facts.h"
+#include "tool/evidence_summary.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
 #include "view/display_text.h"
@@ -19,7 +22,7 @@ std::size_t textLength(const char* field, std::size_t width) {
   return nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - field) : width;
 }
 
-void printText(const char* path, const runaudit_result& r) {
+void printText(const char* path, const runaudit_result& r, const Evidence& evidence) {
   const runaudit_header& h = r.header;
   std::printf("File:           %s\n", displayText(path, std::strlen(path)).c_str());
   std::printf("Signature:      %s\n", displayText(h.signature, sizeof h.signature).c_str());
@@ -55,9 +58,10 @@ void printText(const char* path, const runaudit_result& r) {
     std::printf("Claims:         match (floor and combo; the score is not checked)\n");
   else
     std::printf("Claims:         differ (%s)\n", claimsDifference(r).c_str());
+  std::printf("Evidence:       %s\n", evidenceShowText(evidence).c_str());
 }
 
-void printJson(const char* path, const runaudit_result& r) {
+void printJson(const char* path, const runaudit_result& r, const Evidence& evidence) {
   const runaudit_header& h = r.header;
   std::printf("{%s", jsonNameField("file", path, std::strlen(path)).c_str());
   // The text fields as UTF-8 text, and as hex for the bytes that are not.
@@ -71,14 +75,15 @@ void printJson(const char* path, const runaudit_result& r) {
               ",\"seed\":%" PRIu32 ",\"checksum\":%" PRIu32 "},",
               h.score, h.floor, h.combo, h.rejump, h.seed, h.checksum);
   std::printf("\"valid\":%s,%s,", r.verdict == RUNAUDIT_VALID ? "true" : "false", resultJsonFields(r).c_str());
-  std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "}}\n", r.highestFloor, r.bestCombo);
+  std::printf("\"simulated\":{\"floor\":%" PRId32 ",\"combo\":%" PRId32 "},\"evidence\":%s}\n", r.highestFloor,
+              r.bestCombo, evidenceBriefJson(evidence).c_str());
 }
 
 // A file that did not load, in the shape of any other: the loader's
 // message and, in plain words, which of its checks refused the file.
 void printRejection(const char* path, const runaudit_result& r, bool json) {
   if (json) {
-    std::printf("{%s\"header\":null,\"valid\":false,%s,\"simulated\":null}\n",
+    std::printf("{%s\"header\":null,\"valid\":false,%s,\"simulated\":null,\"evidence\":null}\n",
                 jsonNameField("file", path, std::strlen(path)).c_str(), resultJsonFields(r).c_str());
     return;
   }
@@ -111,7 +116,10 @@ int runShow(const CommandLine& line) {
     printRejection(path, result, json);
     return reportError(EXIT_FAILED, fileError(path, result.error));
   }
-  json ? printJson(path, result) : printText(path, result);
+  // The bytes loaded once already; the analysis is bounded by the file's size.
+  const std::optional<Evidence> evidence = imageEvidence(image);
+  if (!evidence) return reportError(EXIT_FAILED, fileError(path, MSG_NOT_A_REPLAY));
+  json ? printJson(path, result, *evidence) : printText(path, result, *evidence);
   // show has done its job once it has explained the file, valid or not.
   return EXIT_ALL_VALID;
 }

@@ -2,12 +2,12 @@
 """Every JSON the programs print, against docs/result.schema.json.
 
     check_outputs.py --replaytool EXE --dump EXE [--sanitized]
-        The native outputs: replaytool check --json, show --json, view's
+        The native outputs: replaytool check --json (and with --evidence), show --json, view's
         embedded data, and the library's JSON (runaudit_result_json from a
         path and from bytes, runaudit_view_bytes, through result_dump), and
         replaytool evidence --json with runaudit_evidence_bytes, on every
         sample and fixture and on a file for each of the loader's
-        rejections. First shows that the validator refuses a missing key,
+        rejections; the evidence in show and check is evidence --json's. First shows that the validator refuses a missing key,
         an extra one, a wrong name and a wrong type in each output.
     check_outputs.py corpus --replaytool EXE DIR
         Writes the files into DIR and prints "KIND<TAB>PATH" lines (KIND
@@ -128,19 +128,26 @@ FACTS = ("verdict", "error", "rejection", "why", "size", "checksum", "frames", "
 
 def outputs(replaytool, dump, scratch, sanitized):
     """[(definition, where, JSON)] of every output on every file, and where surfaces disagree."""
-    found, disagree, readable = [], [], []
+    found, disagree, readable, beside = [], [], [], {}
     for kind, path in corpus(replaytool, scratch):
         if kind == "huge" and sanitized:
             continue  # a sanitizer's shadow memory does not fit under the limit
         name = os.path.basename(path)
         lines = run(tool(replaytool) + ["check", "--json", path], kind)
         found += [("checkLine", f"check --json {name}", j) for j in lines]
+        with_evidence = run(tool(replaytool) + ["check", "--evidence", "--json", path], kind)
+        found += [("checkEvidenceLine", f"check --evidence --json {name}", j) for j in with_evidence]
+        # --evidence adds its member and changes nothing else.
+        if [{k: v for k, v in j.items() if k != "evidence"} for j in with_evidence] != lines:
+            disagree.append(f"{name}: check --evidence --json is not check --json with evidence added")
         found += [("libraryResult", f"runaudit_check_file {name}", j) for j in run([dump, "file", path], kind)]
         if kind == "missing":  # show explains a file it cannot open in the same shape
             found += [("showJson", f"show --json {name}", j) for j in run(tool(replaytool) + ["show", "--json", path])]
         if kind in ("replay", "odd-name"):
             shown = run(tool(replaytool) + ["show", "--json", path])
             found += [("showJson", f"show --json {name}", j) for j in shown]
+            beside[path] = [("show --json", j.get("evidence")) for j in shown]
+            beside[path] += [("check --evidence --json", j.get("evidence")) for j in with_evidence]
             (from_bytes,) = run([dump, "bytes", path])
             found.append(("libraryResult", f"runaudit_check_bytes {name}", from_bytes))
             # One set of facts, whichever way they were asked for.
@@ -156,8 +163,15 @@ def outputs(replaytool, dump, scratch, sanitized):
                 found.append(("viewLibraryData", f"runaudit_view_bytes {name}", view))
                 found.append(("viewPageData", f"replaytool view {name}", page_data(replaytool, path, scratch)))
             readable.append((path, from_bytes.get("verdict") != "error"))
-    readable += [(p, True) for p in cut_files(replaytool, scratch)]
-    e_found, e_disagree = evidence_outputs(replaytool, dump, readable)
+    for p in cut_files(replaytool, scratch):
+        readable.append((p, True))
+        shown = run(tool(replaytool) + ["show", "--json", p])
+        checked = run(tool(replaytool) + ["check", "--evidence", "--json", p])
+        found += [("showJson", f"show --json {os.path.basename(p)}", j) for j in shown]
+        found += [("checkEvidenceLine", f"check --evidence --json {os.path.basename(p)}", j) for j in checked]
+        beside[p] = [("show --json", j.get("evidence")) for j in shown]
+        beside[p] += [("check --evidence --json", j.get("evidence")) for j in checked]
+    e_found, e_disagree = evidence_outputs(replaytool, dump, readable, beside)
     return found + e_found, disagree + e_disagree
 
 
@@ -183,10 +197,11 @@ def share(evidence):
     return s["framePerfect"] / s["decisive"] if s["decisive"] else None
 
 
-def evidence_outputs(replaytool, dump, readable):
+def evidence_outputs(replaytool, dump, readable, beside):
     """replaytool evidence --json on all the files at once, and runaudit_evidence_bytes on each: a line for
     each file that loads, in order, ranked among them, and the library's object the command's without file
-    and rank."""
+    and rank; show's and check --evidence's evidence (`beside`: path -> [(where, evidence)]) its cut and
+    summary, null for a file that does not load."""
     paths = [p for p, _ in readable]
     lines = run(tool(replaytool) + ["evidence", "--json"] + paths)
     library = run([dump, "evidence"] + paths)
@@ -201,8 +216,13 @@ def evidence_outputs(replaytool, dump, readable):
         if not ok:
             if from_bytes is not None:
                 disagree.append(f"{name}: runaudit_evidence_bytes gives evidence for a file that does not load")
+            disagree += [f"{name}: {where} gives evidence for a file that does not load"
+                         for where, e in beside.get(path, []) if e is not None]
             continue
         line = line_of[path]
+        brief = {"cut": line["cut"], "summary": line["summary"]}
+        disagree += [f"{name}: {where}'s evidence is not evidence --json's cut and summary"
+                     for where, e in beside.get(path, []) if e != brief]
         found.append(("evidenceCommand", f"evidence --json {name}", line))
         if from_bytes is None:
             disagree.append(f"{name}: runaudit_evidence_bytes gives nothing for a file that loads")
@@ -232,6 +252,16 @@ def mutants(output):
     wrong.append((f"with {name!r} misspelt", {(k + "s" if k == name else k): v for k, v in output.items()}))
     if "edges" in output and "summary" in output:
         wrong += evidence_mutants(output)
+    if isinstance(output.get("evidence"), dict):
+        for what, change in (("without the summary's decisive", lambda e: e["summary"].pop("decisive")),
+                             ("with a key added beside the summary", lambda e: e.update(edges=[])),
+                             ("with the cut misspelt", lambda e: e.update(cuts=e.pop("cut")))):
+            bad = copy.deepcopy(output)
+            change(bad["evidence"])
+            wrong.append((f"with evidence {what}", bad))
+        bad = copy.deepcopy(output)
+        bad["evidence"] = None
+        wrong.append(("with no evidence for a file that loaded", bad))
     for key in ("verdict", "error", "aliveAt", "claims", "rejection"):
         if isinstance(output.get(key), str):
             bad = copy.deepcopy(output)
@@ -300,10 +330,15 @@ def coverage(found):
                 "read-failed")]
     wanted += [("checkLine", "aliveAt", v) for v in ('"end marker"', '"records exhausted"', "null")]
     wanted += [("showJson", "claims", v) for v in ('"match"', '"differ"', "null")]
+    wanted += [("checkEvidenceLine", "verdict", v) for v in ('"valid"', '"invalid"', '"error"')]
     wanted += [("viewPageData", "aliveAt", v) for v in ('""', '"end marker"', '"records exhausted"')]
     missing = [w for w in wanted if w not in seen]
     if not any(d == "checkLine" and j.get("rejection") is None and j.get("verdict") == "error" for d, _, j in found):
         missing.append("a folder's error line")
+    if not any(d == "checkEvidenceLine" and j.get("rejection") is None and j.get("verdict") == "error" for d, _, j in found):
+        missing.append("a folder's error line with --evidence")
+    if not any(d == "showJson" and j.get("evidence") and j["evidence"]["cut"] for d, _, j in found):
+        missing.append("show's evidence cut")
     if not any("fileHex" in j for _, _, j in found):
         missing.append("a fileHex")
     if not any(d == "viewLibraryData" and j.get("cut") for d, _, j in found):

@@ -433,7 +433,7 @@ TEST(ReplayTool, HelpAndVersion) {
   for (const char* args : {"--help", "-h", "help"}) {
     const RunResult r = tool(args);
     EXPECT_EQ(r.status, 0) << args;
-    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims]\n")) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n")) << args;
   }
   for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
     const RunResult r = tool(std::string(command) + " --help");
@@ -609,7 +609,8 @@ TEST(ReplayTool, RejectedFilesSayWhy) {
     EXPECT_TRUE(contains(line, facts)) << line;
     const std::string shown = tool("show --json " + path).out;
     const std::string fields = line.substr(line.find(",\"verdict\":") + 1, line.size() - 3 - line.find(",\"verdict\":"));
-    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"header\":null,\"valid\":false," + fields + ",\"simulated\":null}\n");
+    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"header\":null,\"valid\":false," + fields +
+                         ",\"simulated\":null,\"evidence\":null}\n");
     EXPECT_EQ(topLevelKeys(shown), loadedKeys) << shown;
     ::unlink(path.c_str());
   }

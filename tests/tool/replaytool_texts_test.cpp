@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,12 +20,24 @@ RunResult tool(const std::string& args) { return runProgram(std::string(REPLAYTO
 
 // A fixture's expectations: "#show LINE" (show's output, FILE for the
 // file's path), "#check TEXT" (check's line after the path and its tab,
-// \t for a tab) and "#cut N" (the packed file cut to N bytes).
+// \t for a tab), "#evidence TEXT" (the same of check --evidence) and
+// "#cut N" (the packed file cut to N bytes).
 struct Expected {
   std::string show;
   std::string check;
+  std::string evidence;
   long cut = -1;
 };
+
+std::string unescapedTabs(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool tab = text.compare(i, 2, "\\t") == 0;
+    out += tab ? '\t' : text[i];
+    i += tab ? 1 : 0;
+  }
+  return out;
+}
 
 Expected expectations(const std::string& text) {
   Expected e;
@@ -32,12 +45,8 @@ Expected expectations(const std::string& text) {
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("#show ", 0) == 0) e.show += line.substr(6) + "\n";
     if (line.rfind("#cut ", 0) == 0) e.cut = std::stol(line.substr(5));
-    if (line.rfind("#check ", 0) != 0) continue;
-    for (std::size_t i = 7; i < line.size(); ++i) {
-      const bool tab = line.compare(i, 2, "\\t") == 0;
-      e.check += tab ? '\t' : line[i];
-      i += tab ? 1 : 0;
-    }
+    if (line.rfind("#check ", 0) == 0) e.check = unescapedTabs(line.substr(7));
+    if (line.rfind("#evidence ", 0) == 0) e.evidence = unescapedTabs(line.substr(10));
   }
   return e;
 }
@@ -47,11 +56,17 @@ std::string replaced(std::string text, const std::string& what, const std::strin
   return text;
 }
 
-// Every fixture: show's whole output and check's whole line as written in
-// it, the statuses that go with them, and show's explanation the same
-// through standard input.
+// Every fixture: show's whole output and check's whole line (with and
+// without --evidence) as written in it, the statuses that go with them,
+// and show's explanation and check --evidence's line the same through
+// standard input. Then check --evidence on all of them as one folder on
+// two threads: each file's line, in name order.
 TEST(ReplayToolTexts, EveryFixtureReadsAsItsExpectationsSay) {
   int fixtures = 0;
+  const std::string folder = writeTempFile("fixtures", {});
+  ::unlink(folder.c_str());
+  std::filesystem::create_directory(folder);
+  std::map<std::string, std::string> folderLines;
   for (const auto& entry : std::filesystem::directory_iterator(TOOL_FIXTURES)) {
     if (entry.path().extension() != ".txt") continue;
     const std::string source = entry.path().string();
@@ -59,6 +74,7 @@ TEST(ReplayToolTexts, EveryFixtureReadsAsItsExpectationsSay) {
     const Expected e = expectations(slurp(source));
     ASSERT_FALSE(e.show.empty()) << name << " says what show prints";
     ASSERT_FALSE(e.check.empty()) << name << " says what check prints";
+    ASSERT_FALSE(e.evidence.empty()) << name << " says what check --evidence prints";
     const std::string path = writeTempFile(name, {});
     ASSERT_EQ(tool("pack " + shellQuote(source) + " " + path).status, 0) << name;
     if (e.cut >= 0) std::filesystem::resize_file(path, static_cast<std::uintmax_t>(e.cut));
@@ -77,10 +93,24 @@ TEST(ReplayToolTexts, EveryFixtureReadsAsItsExpectationsSay) {
     EXPECT_EQ(checked.err, "") << name;
     const bool differ = e.check.find("\tclaims differ\t") != std::string::npos;
     EXPECT_EQ(tool("check --require-claims " + path).status, checked.status == 0 && !differ ? 0 : 1) << name;
-    ::unlink(path.c_str());
+
+    const RunResult evidence = tool("check --evidence " + path);
+    EXPECT_EQ(evidence.out, path + "\t" + e.evidence + "\n") << name;
+    EXPECT_EQ(evidence.status, checked.status) << name;
+    EXPECT_EQ(evidence.err, "") << name;
+    const RunResult pipedEvidence = runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " check --evidence - < " + path + "; }");
+    EXPECT_EQ(pipedEvidence.out, "-\t" + e.evidence + "\n") << name;
+    std::filesystem::rename(path, folder + "/" + name + ".wlx");
+    folderLines[name + ".wlx"] = folder + "/" + name + ".wlx\t" + e.evidence + "\n";
     ++fixtures;
   }
-  EXPECT_GE(fixtures, 13);
+  EXPECT_GE(fixtures, 15);
+  std::string inOrder;
+  for (const auto& [name, line] : folderLines) inOrder += line;
+  const RunResult all = tool("check --evidence -j2 " + folder);
+  EXPECT_EQ(all.out, inOrder);
+  EXPECT_EQ(all.status, 1);
+  std::filesystem::remove_all(folder);
 }
 
 // The grammar, command by command: each form with its status, its output
@@ -157,6 +187,9 @@ TEST(ReplayToolTexts, EveryFormOfTheCommandLine) {
       {"check -J1 " + s, 2, "", "check: unknown option -J1"},
       {"check --job=1 " + s, 2, "", "check: unknown option --job"},
       {"check " + bad, 1, "", ""},
+      {"check --evidence -j1 " + s, 0, "check " + s + " --evidence", ""},
+      {"check --evidence=yes " + s, 2, "", "check: --evidence takes no value"},
+      {"check --evidence --evidence " + s, 2, "", "check: --evidence given twice"},
       // pack
       {"pack " + text + " -", 0, "pack - -", "", text},
       {"pack", 2, "", "pack needs TEXT and OUT"},

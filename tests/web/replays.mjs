@@ -67,7 +67,7 @@ export function fixtureTexts(replay) {
   const check = lines.find((l) => l.startsWith('#check '));
   const cut = lines.find((l) => l.startsWith('#cut '));
   return {
-    explanation: shown.slice(shown.findIndex((l) => l.startsWith('Verdict:'))).map((l) => [l.slice(0, l.indexOf(':')), l.slice(16)]),
+    explanation: shown.slice(shown.findIndex((l) => l.startsWith('Verdict:'))).filter(notEvidence).map((l) => [l.slice(0, l.indexOf(':')), l.slice(16)]),
     check: check === undefined ? null : check.slice(7).replaceAll('\\t', '\t'),
     cut: cut === undefined ? null : Number(cut.slice(5)),
   };
@@ -79,9 +79,15 @@ export function checkJson(replay) {
   return rest;
 }
 
+// show's evidence line is the evidence analysis's, which explain() does
+// not run: the explanation is show's other lines.
+function notEvidence(line) {
+  return !line.startsWith('Evidence:');
+}
+
 // show's lines from "Verdict:" on, as [label, text] pairs.
 export function showLines(replay) {
-  const lines = replaytool(['show', replay]).split('\n').filter(Boolean);
+  const lines = replaytool(['show', replay]).split('\n').filter(Boolean).filter(notEvidence);
   const from = lines.findIndex((l) => l.startsWith('Verdict:'));
   return lines.slice(from).map((l) => [l.slice(0, l.indexOf(':')), l.slice(16)]);
 }
