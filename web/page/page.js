@@ -22,6 +22,9 @@ let worker = null;
 let running = null;
 let viewsBuilt = 0;
 let panelsBuilt = 0;
+let panelMs = 0;
+// The row whose evidence the panel holds, not built again while it is shown.
+let panelOf = null;
 let selected = null;
 let stopViewer = null;
 let nextId = 1;
@@ -138,6 +141,7 @@ function pump() {
   if (worker === null) startWorker();
   const { entry, kind } = running;
   if (kind === 'view' || kind === 'evidence') {
+    if (kind === 'evidence') entry.evidenceStarted = performance.now();
     worker.postMessage({ id: entry.id, kind, bytes: entry.bytes });
     return;
   }
@@ -195,6 +199,7 @@ function received(data) {
   } else if ('evidence' in data) {
     running = null;
     entry.evidence = data.evidence;
+    entry.evidenceMs = performance.now() - entry.evidenceStarted;
     if (data.evidence === null) evidenceFailed(entry);
     else cell(entry.row, 6, framePerfectCell(data.evidence.summary));
     if (selected === entry) showEvidence(entry);
@@ -310,6 +315,8 @@ function showEvidence(entry) {
   const panel = $('evidence');
   const ev = entry.evidence;
   panel.hidden = entry.result === null || entry.result.verdict === 'error';
+  if (panelOf === entry && ev) return;
+  panelOf = null;
   if (panel.hidden) return;
   if (ev === undefined) {
     panel.replaceChildren(element('h2', 'Timing evidence'), element('p', 'Measuring the timing windows...', 'evidence-note'));
@@ -320,7 +327,9 @@ function showEvidence(entry) {
     panel.replaceChildren(element('h2', 'Timing evidence'), element('p', 'The timing windows could not be measured.', 'evidence-note'));
     return;
   }
+  const started = performance.now();
   ++panelsBuilt;
+  panelOf = entry;
   const s = ev.summary;
   const edgesText = ev.cut === null ? count(s.edges)
     : `${count(s.edges)} of ${count(ev.edgesInGame)} in the game; analysis stopped at frame ${ev.cut.frame} (${ev.cut.reason === 'edges'
@@ -371,6 +380,7 @@ function showEvidence(entry) {
     ...listed('Frame-perfect edges', `the first ${LISTED_EDGES}`, ev.perfectCount, ev.perfect),
     ...listed('Narrowest other decisive edges', `the ${LISTED_EDGES} narrowest`, ev.narrowCount, ev.narrow),
     element('h3', 'File facts'), facts);
+  panelMs = performance.now() - started;
 }
 
 async function addFiles(files) {
@@ -422,5 +432,10 @@ window.runauditPage = {
   viewsBuilt: () => viewsBuilt,
   // Evidence panels built (each time a row with its evidence is shown).
   panelsBuilt: () => panelsBuilt,
+  // How long the last panel took to build, in milliseconds.
+  panelMs: () => panelMs,
+  // How long the worker took to measure each row's evidence, from the
+  // job's start to its answer (undefined until then), in milliseconds.
+  evidenceMs: () => entries.map((e) => e.evidenceMs),
   select: (name) => select(entries.find((e) => e.name === name)),
 };
