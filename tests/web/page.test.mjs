@@ -403,11 +403,20 @@ test("the frame-perfect column and the evidence panel say what replaytool eviden
       // The histogram: one bar per width that occurs, with its count.
       const bars = await page.$$eval('#evidence-widths rect.bar', (rects) => rects.map((r) => [r.dataset.width, Number(r.dataset.count)]));
       assert.deepEqual(bars, Object.entries(native.summary.widths), file);
-      // The listed edges: the frame-perfect ones with frame and record.
-      const perfectRows = await page.$$eval('#evidence table.edges', (tables) => tables.length === 0 ? []
-        : [...tables[0].tBodies[0].rows].map((r) => [Number(r.cells[0].textContent), Number(r.cells[1].textContent)]));
+      // The listed edges, under the command's headings, as the command lists them.
+      const listed = await page.$$eval('#evidence h3', (heads) => heads.filter((h) => h.textContent !== 'File facts').map((h) => {
+        const table = h.nextElementSibling?.tagName === 'TABLE' ? h.nextElementSibling : null;
+        return [h.textContent, table === null ? [] : [...table.tBodies[0].rows].map((r) => [...r.cells].map((c) => c.textContent))];
+      }));
+      const sections = text.split('\n').reduce((out, l) => {
+        if (/^(Frame-perfect|Narrowest other decisive) edges/.test(l)) out.push([l.replace(/:$/, ''), []]);
+        else if (l.startsWith('  frame ') && out.length > 0 && !l.includes('File facts')) out.at(-1)[1].push(
+          l.match(/^ {2}frame +(\d+) +record +(\d+) +(\w+) +(\w+) +window (\[-?\d+, -?\d+\]) +ends (\w+, \w+) +-> (.*)$/).slice(1));
+        return out;
+      }, []);
+      assert.deepEqual(listed, sections, file);
       const perfect = native.edges.filter((e) => e.window[0] === 0 && e.window[1] === 0 && e.ends.includes('outcome'));
-      if (perfect.length > 0) assert.deepEqual(perfectRows, perfect.slice(0, 20).map((e) => [e.frame, e.record]), file);
+      assert.deepEqual(listed[0][1].map((cells) => [Number(cells[0]), Number(cells[1])]), perfect.slice(0, 20).map((e) => [e.frame, e.record]), file);
       const facts = Object.fromEntries(await page.$$eval('#evidence .evidence-facts dt',
         (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent])));
       assert.equal(facts['Repeats of 0 or less after record 1'], line('  Repeats of 0 or less after record 1'), file);
