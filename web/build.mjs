@@ -76,7 +76,7 @@ writeFileSync(join(siteDir, 'index.html'), fill(page, {
 }));
 copyFileSync(join(args.viewer, 'viewer.js'), join(siteDir, 'viewer.js'));
 copyFileSync(join(args.viewer, 'viewer.css'), join(siteDir, 'viewer.css'));
-for (const file of ['page.js', 'rows.js', 'page.css', 'worker.js']) copyFileSync(join(here, 'page', file), join(siteDir, file));
+for (const file of ['page.js', 'rows.js', 'timing.js', 'page.css', 'worker.js']) copyFileSync(join(here, 'page', file), join(siteDir, file));
 for (const file of ['runaudit.js', 'explain.js', 'runaudit-wasm.js']) copyFileSync(join(packageDir, file), join(siteDir, file));
 
 // -- the page as one file. The modules become one script each (the
@@ -96,8 +96,9 @@ const inline = (text) => text.replace(/<\/(script|style)/gi, '<\\/$1');
 // The worker's script is a classic one: chromium starts no module worker
 // from a blob in a file:// page, so its one use of import.meta goes too.
 const workerSource = bundle([[packageDir, 'runaudit-wasm.js'], [packageDir, 'explain.js'], [packageDir, 'runaudit.js'],
-  [join(here, 'page'), 'rows.js'], [join(here, 'page'), 'worker.js']]).replaceAll('import.meta.url', 'self.location.href');
-const pageSource = bundle([[packageDir, 'explain.js'], [join(here, 'page'), 'rows.js'], [join(here, 'page'), 'page.js']]);
+  [join(here, 'page'), 'rows.js'], [join(here, 'page'), 'timing.js'], [join(here, 'page'), 'worker.js']]).replaceAll('import.meta.url', 'self.location.href');
+const pageSource = bundle([[packageDir, 'explain.js'], [join(here, 'page'), 'rows.js'], [join(here, 'page'), 'timing.js'],
+  [join(here, 'page'), 'page.js']]);
 const singlePage = fill(page, {
   '<!--PAGE_STYLES-->': `<style>\n${inline(viewer('viewer.css'))}\n${inline(source('page', 'page.css'))}</style>`,
   '<!--PAGE_SCRIPTS-->': `<script id="worker-source" type="text/plain">${inline(workerSource)}</script>\n`

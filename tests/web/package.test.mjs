@@ -10,7 +10,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import test from 'node:test';
 
-import { checkJson, fixtureTexts, replays, replaytoolPath, root, showLines, viewData, webBuild } from './replays.mjs';
+import { checkJson, evidenceJson, fixtureTexts, replays, replaytoolPath, root, showLines, viewData, webBuild } from './replays.mjs';
 
 test('the packed package checks every replay as replaytool does', async () => {
   const tarball = readdirSync(webBuild).find((n) => /^runaudit-.*\.tgz$/.test(n));
@@ -45,8 +45,11 @@ test('the packed package checks every replay as replaytool does', async () => {
     if (result.verdict === 'error') {
       assert.equal(header, null, replay);
       assert.equal(await runaudit.view(bytes), null, replay);
+      assert.equal(await runaudit.evidence(bytes), null, replay);
       continue;
     }
+    // The evidence is the command's, number for number.
+    assert.deepEqual(await runaudit.evidence(bytes), evidenceJson(replay), replay);
     assert.ok(progressCalls >= 1, replay);
     assert.equal(runaudit.verdictText(result), result.verdict === 'valid' ? 'Replay is valid' : 'Replay is invalid');
     // The viewer's data is the data of replaytool view's page, with its overview.
@@ -88,6 +91,28 @@ test('the packed package checks every replay as replaytool does', async () => {
   // (one junk byte past the records: a longer file is still the replay)
   assert.deepEqual(await facts(new Int16Array(framed.buffer, 8, (climb.length + 1) / 2)), expected);
   assert.equal((await runaudit.check(new DataView(framed.buffer, 8, climb.length - 1))).error, 'File is not a valid replay');
+  // The evidence reads the same bytes, and counts the junk after them as
+  // the command does for a file with that junk.
+  const evidence = evidenceJson(join(root, 'samples', 'climb.wlx'));
+  const withJunk = join(dir, 'climb-junk.wlx');
+  writeFileSync(withJunk, framed.subarray(8, 8 + climb.length + 5));
+  const junkEvidence = evidenceJson(withJunk);
+  assert.equal(junkEvidence.facts.bytesAfterRecords.count, 5);
+  assert.deepEqual(await runaudit.evidence(new DataView(framed.buffer, 8, climb.length)), evidence);
+  assert.deepEqual(await runaudit.evidence(new Int16Array(framed.buffer, 8, (climb.length + 5) / 2)), junkEvidence);
+  assert.deepEqual(await runaudit.evidence(framed.buffer.slice(8, 8 + climb.length)), evidence);
+  assert.equal(await runaudit.evidence(new DataView(framed.buffer, 8, climb.length - 1)), null);
+  // reach and horizon as the command's options; out of range or not whole
+  // numbers, refused before the bytes are looked at.
+  assert.deepEqual(await runaudit.evidence(climb, { reach: 3, horizon: 40 }), evidenceJson(join(root, 'samples', 'climb.wlx'), ['--reach', '3', '--horizon', '40']));
+  assert.deepEqual(await runaudit.evidence(climb, { reach: 0, horizon: 1 }), evidenceJson(join(root, 'samples', 'climb.wlx'), ['--reach', '0', '--horizon', '1']));
+  assert.deepEqual(await runaudit.evidence(climb, null), evidence);
+  for (const options of [{ reach: -1 }, { reach: 65 }, { reach: 1.5 }, { reach: '8' }, { reach: NaN }, { horizon: 0 }, { horizon: 100001 }, { horizon: null }])
+    await assert.rejects(runaudit.evidence({ get length() { called = true; return 0; } }, options), RangeError, JSON.stringify(options));
+  assert.equal(called, false);
+  await assert.rejects(runaudit.evidence('not bytes'), TypeError);
+  await assert.rejects(runaudit.evidence([1, 2, 3]), TypeError);
+
   // A file longer than its records is still the replay, even at 2 GiB
   // (more than the module's memory can hold: only the records are copied);
   // 2 GiB of anything else is the loader's message, not an exception.
@@ -95,6 +120,11 @@ test('the packed package checks every replay as replaytool does', async () => {
   huge.set(climb);
   assert.deepEqual(await facts(huge), expected);
   assert.deepEqual(await facts(new DataView(huge.buffer, 0, 2 ** 31 - 1)), expected);
+  // (its evidence counts every byte after the records, none of which is copied)
+  const hugeEvidence = await runaudit.evidence(huge);
+  assert.equal(hugeEvidence.facts.bytesAfterRecords.count, 2 ** 31 - climb.length);
+  hugeEvidence.facts.bytesAfterRecords.count = 0;
+  assert.deepEqual(hugeEvidence, evidence);
   huge.fill(0, 0, climb.length);
   assert.equal((await runaudit.check(huge)).error, 'File is not a valid replay');
   // A header announcing more records than a 2 GiB file holds: rejected.
@@ -106,8 +136,8 @@ test('the packed package checks every replay as replaytool does', async () => {
   writeFileSync(join(project, 'entry.cjs'), `const runaudit = require('runaudit');
 const { readFileSync } = require('node:fs');
 const bytes = readFileSync(${JSON.stringify(join(root, 'samples', 'climb.wlx'))});
-Promise.all([runaudit.check(bytes), runaudit.view(bytes)]).then(([result, view]) => {
-  process.stdout.write(JSON.stringify({ result, explain: runaudit.explain(result), text: runaudit.verdictText(result), view }));
+Promise.all([runaudit.check(bytes), runaudit.view(bytes), runaudit.evidence(bytes, { reach: 3 })]).then(([result, view, evidence]) => {
+  process.stdout.write(JSON.stringify({ result, explain: runaudit.explain(result), text: runaudit.verdictText(result), view, evidence }));
 });
 `);
   const fromRequire = JSON.parse(execFileSync(process.execPath, [join(project, 'entry.cjs')], { cwd: project }).toString());
@@ -115,18 +145,19 @@ Promise.all([runaudit.check(bytes), runaudit.view(bytes)]).then(([result, view])
   assert.deepEqual(fromRequire.explain, showLines(join(root, 'samples', 'climb.wlx')));
   assert.equal(fromRequire.text, 'Replay is valid');
   assert.deepEqual(fromRequire.view, await runaudit.view(climb));
+  assert.deepEqual(fromRequire.evidence, evidenceJson(join(root, 'samples', 'climb.wlx'), ['--reach', '3']));
 });
 
-// check() and view() on every replay and on a file for each rejection the
+// check(), view() and evidence() on every replay and on a file for each rejection the
 // bytes can give, against docs/result.schema.json by the validator the
 // native outputs go through (tests/schema).
-test('check() and view() give what docs/result.schema.json describes', async () => {
+test('check(), view() and evidence() give what docs/result.schema.json describes', async () => {
   const runaudit = await import(join(webBuild, 'package', 'runaudit.js'));
   const dir = mkdtempSync(join(tmpdir(), 'runaudit-schema-'));
   const script = join(root, 'tests', 'schema', 'check_outputs.py');
   const listing = execFileSync('python3', [script, 'corpus', '--replaytool', replaytoolPath, join(dir)]).toString();
   const files = listing.split('\n').filter((l) => l.startsWith('replay\t')).map((l) => l.slice(7));
-  const checked = [], viewed = [], rejections = new Set();
+  const checked = [], viewed = [], evidenced = [], rejections = new Set();
   for (const path of files) {
     const bytes = readFileSync(path);
     const result = await runaudit.check(bytes);
@@ -134,6 +165,9 @@ test('check() and view() give what docs/result.schema.json describes', async () 
     const data = await runaudit.view(bytes);
     assert.equal(data === null, result.verdict === 'error', path);
     if (data !== null) viewed.push(JSON.stringify(data));
+    const evidence = await runaudit.evidence(bytes);
+    assert.equal(evidence === null, data === null, path);
+    if (evidence !== null) evidenced.push(JSON.stringify(evidence));
     rejections.add(result.rejection);
   }
   assert.deepEqual([...rejections].map(String).sort(), ['bad-checksum', 'bad-signature', 'negative-count', 'null', 'records-past-end', 'too-short']);
@@ -142,7 +176,7 @@ test('check() and view() give what docs/result.schema.json describes', async () 
     writeFileSync(file, lines.join('\n') + '\n');
     return spawnSync('python3', [script, 'validate', definition, file]);
   };
-  for (const [definition, lines] of [['libraryResult', checked], ['viewLibraryData', viewed]]) {
+  for (const [definition, lines] of [['libraryResult', checked], ['viewLibraryData', viewed], ['evidenceLibrary', evidenced]]) {
     const run = validate(definition, lines);
     assert.equal(run.status, 0, `${definition}:\n${run.stdout}${run.stderr}`);
   }

@@ -3,16 +3,18 @@
 // and explanations compared with replaytool, the viewer's frames with
 // trace, a drop, a long file's progress and cancel, and a clean console
 // with no request leaving the page. The separate files served over HTTP:
-// a replay opened by ?replay=. Screenshots go to WEB_ARTIFACTS.
+// a replay opened by ?replay=; the evidence column and panel against
+// replaytool evidence. Screenshots go to WEB_ARTIFACTS.
 import assert from 'node:assert/strict';
-import { createReadStream, mkdirSync, mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { createReadStream, mkdirSync, mkdtempSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { basename, extname, join } from 'node:path';
 import test from 'node:test';
 import { createRequire } from 'node:module';
 
-import { checkJson, fixtureTexts, longReplay, replays, replaytool, root, showLines, webBuild } from './replays.mjs';
+import { panelData } from '../../web/page/timing.js';
+import { checkJson, evidenceJson, fixtureTexts, longReplay, replays, replaytool, root, showLines, webBuild } from './replays.mjs';
 
 const { chromium } = createRequire(import.meta.url)('playwright-core');
 const artifacts = process.env.WEB_ARTIFACTS || join(tmpdir(), 'web-artifacts');
@@ -335,11 +337,103 @@ test('a ?replay= link the server answers 404 to gets a row saying so', async () 
       const message = `Could not open the link: the server answered ${status}`;
       assert.deepEqual([entry.name, entry.state, entry.message, entry.result, entry.hasView], [name, 'error', message, null, false]);
       assert.deepEqual(await page.$$eval('#results tbody tr td', (tds) => tds.map((td) => td.textContent)),
-        [name, message, '', '', '', '', 'Cancel']);
+        [name, message, '', '', '', '', '', 'Cancel']);
       assert.equal(await page.getAttribute('#results tbody tr td:nth-child(2)', 'class'), 'error');
     }
   } finally {
     await browser.close();
     server.close();
+  }
+});
+
+test("the frame-perfect column and the evidence panel say what replaytool evidence says", async () => {
+  mkdirSync(artifacts, { recursive: true });
+  const dir = mkdtempSync(join(tmpdir(), 'web-evidence-'));
+  const edited = join(dir, 'edited.wlx');
+  const changed = Buffer.from(readFileSync(join(root, 'samples', 'climb.wlx')));
+  changed[200] ^= 1;
+  writeFileSync(edited, changed);
+  const files = [...['climb.wlx', 'seed36.wlx', 'example.wlx'].map((n) => join(root, 'samples', n)), edited];
+  const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
+  try {
+    const page = await browser.newPage({ viewport: { width: 1100, height: 1400 } });
+    const problems = watch(page, (url) => url.startsWith('file:') || url.startsWith('blob:') || url.startsWith('data:'));
+    await page.goto(`file://${join(webBuild, 'runaudit.html')}`);
+    await page.setInputFiles('#files', files);
+    await settled(page, files.length);
+    await page.waitForFunction(() => window.runauditPage.entries().every((e) => e.state === 'error' || e.evidence !== null), undefined, { timeout: 120000 });
+    const entries = await page.evaluate(() => window.runauditPage.entries());
+    // The first row was shown as its verdict came: its panel alone is built.
+    assert.equal(await page.evaluate(() => window.runauditPage.panelsBuilt()), 1);
+    for (const [i, file] of files.entries()) {
+      const columnCell = await page.textContent(`#results tbody tr:nth-child(${i + 1}) td:nth-child(7)`);
+      if (file === edited) {
+        assert.equal(entries[i].evidence, null);
+        assert.equal(columnCell, '');
+        await page.click(`#results tbody tr:nth-child(${i + 1})`);
+        assert.equal(await page.isHidden('#evidence'), true);
+        continue;
+      }
+      const native = evidenceJson(file);
+      assert.deepEqual(entries[i].evidence, panelData(native), file);
+      // The column: frame-perfect of decisive, and the share as the command prints it.
+      const text = replaytool(['evidence', file]);
+      const share = text.match(/^Frame-perfect: +(\d+) \((\d+\.\d)% of decisive\)$/m);
+      assert.equal(columnCell, share === null ? 'no decisive edges'
+        : `${native.summary.framePerfect} of ${native.summary.decisive} (${share[2]}%)`, file);
+      if (share !== null) assert.equal(Number(share[1]), native.summary.framePerfect);
+
+      // The panel, once the row is shown.
+      await page.click(`#results tbody tr:nth-child(${i + 1})`);
+      await page.waitForSelector('#evidence .evidence-summary');
+      const shown = Object.fromEntries(await page.$$eval('#evidence .evidence-summary dt',
+        (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent])));
+      const line = (label) => text.match(new RegExp(`^${label}: +(.*)$`, 'm'))[1];
+      assert.equal(shown.Edges, grouped(native.summary.edges), file);
+      assert.equal(shown['Decisive edges'], grouped(native.summary.decisive), file);
+      assert.equal(shown['Frame-perfect'], line('Frame-perfect'), file);
+      assert.equal(shown['Longest run'], line('Longest run'), file);
+      assert.equal(shown['Left+right held'], line('Left\\+right held'), file);
+      assert.equal(shown.Game, line('Game').replace(/^\d+/, (n) => grouped(n)), file);
+      const model = (await page.textContent('#evidence .evidence-model strong')).match(/^Model figure: (-?\d+\.\d{3})$/);
+      assert.ok(model, file);
+      assert.equal(model[1], line('Model figure').split(' ')[0], file);
+      assert.ok(Math.abs(Number(model[1]) - native.summary.model.log10) <= 0.0005, file);
+      assert.ok((await page.textContent('#evidence .evidence-model')).includes(native.summary.model.model), file);
+      // The histogram: one bar per width that occurs, with its count.
+      const bars = await page.$$eval('#evidence-widths rect.bar', (rects) => rects.map((r) => [r.dataset.width, Number(r.dataset.count)]));
+      assert.deepEqual(bars, Object.entries(native.summary.widths), file);
+      // The listed edges, under the command's headings, as the command lists them.
+      const listed = await page.$$eval('#evidence h3', (heads) => heads.filter((h) => h.textContent !== 'File facts').map((h) => {
+        const table = h.nextElementSibling?.tagName === 'TABLE' ? h.nextElementSibling : null;
+        return [h.textContent, table === null ? [] : [...table.tBodies[0].rows].map((r) => [...r.cells].map((c) => c.textContent))];
+      }));
+      const sections = text.split('\n').reduce((out, l) => {
+        if (/^(Frame-perfect|Narrowest other decisive) edges/.test(l)) out.push([l.replace(/:$/, ''), []]);
+        else if (l.startsWith('  frame ') && out.length > 0 && !l.includes('File facts')) out.at(-1)[1].push(
+          l.match(/^ {2}frame +(\d+) +record +(\d+) +(\w+) +(\w+) +window (\[-?\d+, -?\d+\]) +ends (\w+, \w+) +-> (.*)$/).slice(1));
+        return out;
+      }, []);
+      assert.deepEqual(listed, sections, file);
+      const perfect = native.edges.filter((e) => e.window[0] === 0 && e.window[1] === 0 && e.ends.includes('outcome'));
+      assert.deepEqual(listed[0][1].map((cells) => [Number(cells[0]), Number(cells[1])]), perfect.slice(0, 20).map((e) => [e.frame, e.record]), file);
+      const facts = Object.fromEntries(await page.$$eval('#evidence .evidence-facts dt',
+        (dts) => dts.map((dt) => [dt.textContent, dt.nextElementSibling.textContent])));
+      assert.equal(facts['Repeats of 0 or less after record 1'], line('  Repeats of 0 or less after record 1'), file);
+      assert.equal(facts['Bytes after the records'], String(native.facts.bytesAfterRecords.count), file);
+      if (basename(file) === 'climb.wlx') {
+        assert.ok(perfect.length >= 3 && bars.length >= 10);
+        await page.locator('#evidence').screenshot({ path: join(artifacts, 'page-evidence.png') });
+      }
+    }
+    // Built once for each row shown (the first row's when it came in), not
+    // again when the row's game arrives or it is clicked while shown; a
+    // row shown again after another is built again.
+    assert.equal(await page.evaluate(() => window.runauditPage.panelsBuilt()), 3);
+    await page.click('#results tbody tr:nth-child(1)');
+    assert.equal(await page.evaluate(() => window.runauditPage.panelsBuilt()), 4);
+    assert.deepEqual(problems, []);
+  } finally {
+    await browser.close();
   }
 });

@@ -85,6 +85,12 @@ function notEvidence(line) {
   return !line.startsWith('Evidence:');
 }
 
+// evidence --json's object for a file, without its name and rank.
+export function evidenceJson(replay, options = []) {
+  const { file, rank, ...rest } = JSON.parse(replaytool(['evidence', '--json', ...options, replay]));
+  return rest;
+}
+
 // show's lines from "Verdict:" on, as [label, text] pairs.
 export function showLines(replay) {
   const lines = replaytool(['show', replay]).split('\n').filter(Boolean).filter(notEvidence);

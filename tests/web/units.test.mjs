@@ -2,9 +2,11 @@
 // browser: the progress reports a check makes (their order, values and
 // spacing), every form of bytes a caller may pass, the explanation's exact
 // texts, the CommonJS build's copy of them; the page's row names and
-// messages for links and failed checks, its progress bar's values and the
-// worker's throttle of progress reports.
+// messages for links and failed checks, its progress bar's values, the
+// worker's throttle of progress reports, and what the evidence panel lists
+// and draws.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
@@ -14,7 +16,9 @@ import test from 'node:test';
 import { explain, verdictText } from '../../web/package/explain.js';
 import { checkFailed, linkFailure, linkTarget, linkedName, progressThrottle, progressView, serverAnswered }
   from '../../web/page/rows.js';
-import { checkJson, replaytool, root, webBuild } from './replays.mjs';
+import { LISTED_EDGES, edgeCells, fixedText, framePerfectCell, histogramBars, listedEdges, panelData }
+  from '../../web/page/timing.js';
+import { checkJson, evidenceJson, replaytool, root, webBuild } from './replays.mjs';
 
 const runaudit = () => import(join(webBuild, 'package', 'runaudit.js'));
 
@@ -208,4 +212,67 @@ test("the worker's progress reports: at most one every 100 ms, counted from time
   second(0, 5);
   second(1024, 5);
   assert.deepEqual(again, [[0, 5]]);
+});
+
+test("the evidence panel's numbers round as replaytool's printf does, ties to even", () => {
+  // Shares k/n as percentages (6.25 = 100/16 is a tie) and model figures
+  // with ties at the third decimal, against Python's printf-style
+  // formatting (the exact value, rounded to nearest, ties to even).
+  const values = [];
+  for (let n = 1; n <= 64; ++n) for (let k = 0; k <= n; ++k) values.push([100 * (k / n), 1]);
+  for (const v of [-10.0625, -10.1875, -0.0625, -2.5, -10.706, -0.7166987712964504, 0, -1234.5625, -3.0005]) values.push([v, 3]);
+  const script = 'import json,sys\nfor v,d in json.load(sys.stdin): print("%.*f" % (d, v))';
+  const expected = execFileSync('python3', ['-c', script], { input: JSON.stringify(values) }).toString().trim().split('\n');
+  assert.deepEqual(values.map(([v, d]) => fixedText(v, d)), expected);
+  assert.ok(values.some(([v, d]) => fixedText(v, d) !== v.toFixed(d)), 'no tie among the values');
+  assert.equal(framePerfectCell({ decisive: 16, framePerfect: 1, framePerfectShare: 1 / 16 }), '1 of 16 (6.2%)');
+  assert.equal(framePerfectCell({ decisive: 0, framePerfect: 0, framePerfectShare: null }), 'no decisive edges');
+});
+
+test("the panel lists the edges replaytool evidence lists, and draws a bar per width", () => {
+  // The command's text lists, parsed, against the lists made from its JSON.
+  const cells = (line) => {
+    const m = line.match(/^ {2}frame +(\d+) +record +(\d+) +(\w+) +(\w+) +window (\[-?\d+, -?\d+\]) +ends (\w+, \w+) +-> (.*)$/);
+    assert.ok(m, line);
+    return m.slice(1);
+  };
+  let narrowed = 0;
+  for (const file of [join(root, 'samples', 'climb.wlx'), join(root, 'samples', 'seed36.wlx'), join(root, 'bench', 'ten-minutes.wlx'),
+    ...['after-change-76.wlx'].map((n) => join(root, 'bench', 'worst', n))]) {
+    const evidence = evidenceJson(file);
+    const text = replaytool(['evidence', file]).split('\n');
+    const section = (heading) => {
+      const at = text.findIndex((l) => l.startsWith(heading));
+      const end = text.findIndex((l, i) => i > at && !l.startsWith('  '));
+      return { heading: text[at], lines: text.slice(at + 1, end).map(cells) };
+    };
+    const listed = listedEdges(evidence.edges);
+    const perfect = section('Frame-perfect edges');
+    const narrow = section('Narrowest other decisive edges');
+    assert.deepEqual(listed.perfect.map(edgeCells), perfect.lines, file);
+    assert.deepEqual(listed.narrow.map(edgeCells), narrow.lines, file);
+    assert.match(perfect.heading, new RegExp(`^Frame-perfect edges \\(${listed.perfectCount}[,)]`), file);
+    assert.match(narrow.heading, new RegExp(`^Narrowest other decisive edges \\(${listed.narrowCount}[,)]`), file);
+    if (listed.narrowCount > LISTED_EDGES) ++narrowed;
+    // What the worker hands over: all but the edges, and the lists.
+    const { edges, ...rest } = evidence;
+    assert.deepEqual(panelData(evidence), { ...rest, ...listed });
+
+    // One bar per width that occurs, in its slot, the most common the tallest.
+    const bars = histogramBars(evidence.summary.widths, 340, 100);
+    const widths = Object.entries(evidence.summary.widths).map(([w, n]) => [Number(w), n]);
+    assert.deepEqual(bars.map((b) => [b.width, b.count]), widths, file);
+    if (widths.length === 0) continue;
+    const widest = Math.max(...widths.map(([w]) => w));
+    const most = Math.max(...widths.map(([, n]) => n));
+    for (const bar of bars) {
+      assert.ok(Math.abs(bar.x - (bar.width - 1) * (340 / widest)) < 1e-9 && bar.x + bar.w <= 340, file);
+      assert.ok(Math.abs(bar.y + bar.h - 100) < 1e-9 && bar.h >= 1, file);
+      assert.ok(Math.abs(bar.h - Math.max(1, (100 * bar.count) / most)) < 1e-9, file);
+    }
+  }
+  assert.ok(narrowed >= 2, 'the lists are cut somewhere');
+  assert.deepEqual(histogramBars({}, 340, 100), []);
+  // Widths 2 and 17 (the widest with reach 8): slots 1 and 16 of 17.
+  assert.deepEqual(histogramBars({ 17: 4, 2: 1 }, 170, 40).map((b) => [b.width, b.x, b.y, b.h]), [[2, 10, 30, 10], [17, 160, 0, 40]]);
 });

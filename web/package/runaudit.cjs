@@ -11,6 +11,7 @@ const load = () => (esm ??= import('./runaudit.js'));
 module.exports = {
   check: async (bytes, options) => (await load()).check(bytes, options),
   view: async (bytes) => (await load()).view(bytes),
+  evidence: async (bytes, options) => (await load()).evidence(bytes, options),
   version: async () => (await load()).version(),
   explain,
   verdictText,

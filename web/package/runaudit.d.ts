@@ -122,7 +122,91 @@ export interface CheckOptions {
   onProgress?: (recordsPlayed: number, recordCount: number) => void;
 }
 
+/** Why one side of a window ends (docs/evidence.md). */
+export type WindowEnd = 'outcome' | 'edge' | 'reach';
+
+/** A press or release of the played game: its window [lo, hi] of offsets that give the same next landing. */
+export interface EvidenceEdge {
+  frame: number;
+  /** The record in effect at that frame, counting from 1. */
+  record: number;
+  key: 'left' | 'right' | 'jump';
+  press: boolean;
+  window: [number, number];
+  ends: [WindowEnd, WindowEnd];
+  /** The next landing's floor, or the game ending first, or neither within the horizon. */
+  outcome: number | 'dies' | 'none';
+}
+
+/** Value (frames, from 1, as a string) to how many times it occurs. */
+export type Histogram = Record<string, number>;
+
+export interface KeyRhythm {
+  presses: number;
+  durations: Histogram;
+  gaps: Histogram;
+  shortestGap: number | null;
+}
+
+export interface EvidenceSummary {
+  edges: number;
+  decisive: number;
+  framePerfect: number;
+  /** framePerfect / decisive; null with no decisive edge. */
+  framePerfectShare: number | null;
+  /** Window widths (hi - lo + 1) of decisive edges. */
+  widths: Histogram;
+  longestRun: { edges: number; first: number; last: number } | null;
+  keys: { left: KeyRhythm; right: KeyRhythm; jump: KeyRhythm };
+  leftAndRight: number;
+  /** A model figure, stated beside it as the model it is. */
+  model: {
+    log10: number;
+    model: 'log10 of the probability that a player whose timing error is uniform over the offsets -2..2 hits every decisive window';
+  };
+}
+
+/** A count and its first five places (frame null for a record never played). */
+export interface FileFact {
+  count: number;
+  places: Array<{ record: number; frame: number | null }>;
+}
+
+export interface EvidenceFacts {
+  sameInputAdjacent: FileFact;
+  strayBits: FileFact;
+  recordsAfterMarker: FileFact;
+  nonPositiveRepeats: FileFact;
+  framesAfterEnd: FileFact;
+  bytesAfterRecords: { count: number };
+  claims: 'match' | 'differ';
+}
+
+/** `replaytool evidence --json`'s object for a file, without "file" and "rank". */
+export interface Evidence {
+  reach: number;
+  horizon: number;
+  frames: number;
+  died: boolean;
+  edgesInGame: number;
+  /** Where the analysis stopped and why, or null when it covered the game. */
+  cut: { reason: 'edges' | 'frames'; frame: number } | null;
+  framesStepped: number;
+  edges: EvidenceEdge[];
+  summary: EvidenceSummary;
+  facts: EvidenceFacts;
+}
+
+export interface EvidenceOptions {
+  /** R: offsets tried on each side, 0 to 64 (default 8). */
+  reach?: number;
+  /** H: frames within which the next landing counts, 1 to 100000 (default 600). */
+  horizon?: number;
+}
+
 export function check(bytes: Bytes, options?: CheckOptions): Promise<Result>;
+/** Timing windows of every press and release and the file facts (docs/evidence.md); null for a file that does not load. */
+export function evidence(bytes: Bytes, options?: EvidenceOptions): Promise<Evidence | null>;
 export function view(bytes: Bytes): Promise<ViewData | null>;
 export function version(): Promise<string>;
 /** `replaytool show`'s explanation: [label, text] pairs from "Verdict" on (for a rejected file: Verdict, Error, Rejected). */

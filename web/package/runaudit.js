@@ -42,12 +42,13 @@ function readable(data) {
   return { size: Math.min(data.length, announced), short: announced > data.length };
 }
 
-// Runs `entry` (an exported function taking a pointer and a length and
-// returning JSON text the library allocated) on a copy of the bytes it
+// Runs `entry` (an exported function taking a pointer and a length, then
+// the arguments `extra` gives for the caller's bytes, and returning JSON
+// text the library allocated) on a copy of the bytes it
 // reads. Whatever onProgress throws ends this call alone: the module's
 // stack, which the exception leaves through WebAssembly frames that never
 // return, is put back where it was and the copy is freed.
-async function call(entry, bytes, onProgress) {
+async function call(entry, bytes, onProgress, extra = () => []) {
   const all = asBytes(bytes);
   let { size, short } = readable(all);
   const m = await module();
@@ -63,7 +64,7 @@ async function call(entry, bytes, onProgress) {
   try {
     m.HEAPU8.set(all.subarray(0, size), at);
     m.onProgress = onProgress;
-    const text = m[entry](at, size);
+    const text = m[entry](at, size, ...extra(all));
     if (text === 0) return null;
     try {
       return JSON.parse(m.UTF8ToString(text));
@@ -96,6 +97,29 @@ export async function check(bytes, options = {}) {
 // Resolves to null for a file that does not load.
 export async function view(bytes) {
   return call('_runaudit_js_view', bytes, undefined);
+}
+
+const MAX_REACH = 64;
+const MAX_HORIZON = 100000;
+
+// An option that is a whole number from `low` to `high`, or its default.
+function bounded(value, name, low, high, fallback) {
+  if (value === undefined) return fallback;
+  if (!Number.isInteger(value) || value < low || value > high) throw new RangeError(`${name} is a whole number from ${low} to ${high}`);
+  return value;
+}
+
+// The timing evidence and the file facts (docs/evidence.md): the object
+// `replaytool evidence --json` prints for a file, without "file" and
+// "rank". `reach` (0 to 64, default 8) and `horizon` (1 to 100,000,
+// default 600) as the command's options. Resolves to null for a file that
+// does not load. The facts count the whole of the bytes given, though only
+// the header and the records are copied into the module.
+export async function evidence(bytes, options = {}) {
+  const { reach, horizon } = options ?? {};
+  const r = bounded(reach, 'reach', 0, MAX_REACH, 8);
+  const h = bounded(horizon, 'horizon', 1, MAX_HORIZON, 600);
+  return call('_runaudit_js_evidence', bytes, undefined, (all) => [all.length, r, h]);
 }
 
 // The version of the checker inside, such as "2.0.0".

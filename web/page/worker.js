@@ -1,8 +1,10 @@
-// The page's checker, off the page's thread: one job at a time, either a
-// check (posting its progress, then its result) or the viewer's data for a
-// game being shown. The page cancels a check by terminating the worker.
-import { check, view } from './runaudit.js';
+// The page's checker, off the page's thread: one job at a time, a check
+// (posting its progress, then its result), the viewer's data for a game
+// being shown, or a file's timing evidence (what its panel and its cell in
+// the table show). The page cancels a check by terminating the worker.
+import { check, evidence, view } from './runaudit.js';
 import { progressThrottle } from './rows.js';
+import { panelData } from './timing.js';
 
 // At most one progress message every tenth of a second.
 const PROGRESS_EVERY_MS = 100;
@@ -11,6 +13,11 @@ self.onmessage = async ({ data: { id, kind, bytes } }) => {
   try {
     if (kind === 'view') {
       self.postMessage({ id, view: await view(bytes) });
+      return;
+    }
+    if (kind === 'evidence') {
+      const found = await evidence(bytes);
+      self.postMessage({ id, evidence: found === null ? null : panelData(found) });
       return;
     }
     const onProgress = progressThrottle(PROGRESS_EVERY_MS, () => performance.now(),
