@@ -24,6 +24,7 @@ const char* const USAGE =
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
     "       replaytool evidence FILE... [--json] [--reach R] [--horizon H]\n"
+    "       replaytool diff A B [--json]\n"
     "       replaytool --version | -V\n"
     "A FILE or TEXT of - is standard input; an OUT of - is standard output.\n";
 
@@ -138,6 +139,27 @@ const Command COMMANDS[] = {
      "  --horizon H   frames after the edge in which the landing counts, 1 to\n"
      "                100000 (default 600)\n"
      "Exit status: 0 analysed, 1 a file not loadable or output lost, 2 usage error.\n"},
+    {"diff", runDiff, {{"--json", nullptr, nullptr}},
+     "usage: replaytool diff A B [--json]\n"
+     "Compares two replays: the header fields that differ, and whether they are\n"
+     "the same game (the same seed, rejump on or off, and the left, right and\n"
+     "jump bits of every frame played, whatever the names, claims, record\n"
+     "splitting or other bits). Frames count from 1, as in trace.\n"
+     "  Shared frames   the frames from the first on whose input is the same in\n"
+     "                  both: those before the first differing input, or every\n"
+     "                  frame of the shorter game when none differs\n"
+     "  Input differs   that frame, the record each file plays it in, and the\n"
+     "                  two input bytes\n"
+     "  State differs   with the same seed and rejump, the first frame after\n"
+     "                  which the states differ, its first field that does and\n"
+     "                  both values as trace prints them; the games are stepped\n"
+     "                  side by side for at most 10000000 frames from the first\n"
+     "                  differing input\n"
+     "  Prefix          the file whose frames played are the other's first\n"
+     "                  frames (a run cut from the other)\n"
+     "  --json   the same facts as one JSON object\n"
+     "Exit status: 0 the same game, 1 different games, 2 usage error or a file\n"
+     "that does not load.\n"},
 };
 
 // Levenshtein distance, for suggesting the command meant.

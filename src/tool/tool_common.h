@@ -90,6 +90,7 @@ int runPack(const CommandLine& line);
 int runUnpack(const CommandLine& line);
 int runView(const CommandLine& line);
 int runEvidence(const CommandLine& line);
+int runDiff(const CommandLine& line);
 
 // "" when the command line holds exactly `count` operands (`names` says
 // which), else "COMMAND needs ..." or "COMMAND takes ..." naming the first

@@ -5,28 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "tool/state_fields.h"
 #include "tool/tool_common.h"
 #include "verify/playback.h"
 #include "view/view_data.h"
 
 namespace {
-
-const char* jumpStateName(JumpState s) {
-  switch (s) {
-    case JumpState::Grounded: return "Grounded";
-    case JumpState::Rising: return "Rising";
-    case JumpState::Falling: return "Falling";
-    case JumpState::Airborne: return "Airborne";
-  }
-  return "?";
-}
-
-// A real as its exact binary64 pattern and as a decimal that reads back to it.
-void printReal(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  std::printf(",0x%016" PRIX64 ",%.17g", bits, v);
-}
 
 struct Window {
   std::uint64_t from;
@@ -56,13 +40,12 @@ bool printFrame(void* context, const FrameReport& r) {
     printHeader(w);
     const GameState& s = *r.state;
     std::printf("%" PRIu64 ",%" PRIu32 ",0x%02X", r.frame, r.record + 1, r.input);
-    printReal(s.x);
-    printReal(s.y);
-    printReal(s.vx);
-    printReal(s.vy);
-    std::printf(",%s,%" PRId32 ",%" PRId32 ",%" PRId32 ",%" PRId32 ",%" PRId32 ",%" PRId32 ",%" PRId32 "\n",
-                jumpStateName(s.jumpState), s.scrolled, s.speedLevel, s.floorCount, s.lastFloor, s.comboTimer,
-                s.comboScore, s.bestCombo);
+    char field[48];
+    for (int i = 0; i < TRACE_FIELDS; ++i) {
+      formatTraceField(s, i, field, sizeof field);
+      std::printf(",%s", field);
+    }
+    std::putchar('\n');
   }
   // Output that fails ends the trace: nothing more can be shown.
   if (std::ferror(stdout) != 0) {

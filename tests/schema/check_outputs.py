@@ -172,7 +172,7 @@ def outputs(replaytool, dump, scratch, sanitized):
         beside[p] = [("show --json", j.get("evidence")) for j in shown]
         beside[p] += [("check --evidence --json", j.get("evidence")) for j in checked]
     e_found, e_disagree = evidence_outputs(replaytool, dump, readable, beside)
-    return found + e_found, disagree + e_disagree
+    return found + e_found + diff_outputs(replaytool, readable), disagree + e_disagree
 
 
 def cut_files(replaytool, scratch):
@@ -195,6 +195,18 @@ def cut_files(replaytool, scratch):
 def share(evidence):
     s = evidence["summary"]
     return s["framePerfect"] / s["decisive"] if s["decisive"] else None
+
+
+def diff_outputs(replaytool, readable):
+    """replaytool diff --json on each file that loads against the next one and against itself."""
+    loads = [p for p, ok in readable if ok]
+    found = []
+    for a, b in zip(loads, loads[1:] + loads[:1]):
+        for pair in ((a, b), (a, a)):
+            lines = run(tool(replaytool) + ["diff", "--json", *pair])
+            found += [("diffCommand", f"diff --json {os.path.basename(pair[0])} {os.path.basename(pair[1])}", j)
+                      for j in lines]
+    return found
 
 
 def evidence_outputs(replaytool, dump, readable, beside):
@@ -248,7 +260,7 @@ def mutants(output):
     extra["verdicts"] = extra[keys[0]]
     wrong.append(("with an extra key", extra))
     # A misspelt key: one of the facts renamed in place.
-    name = next(k for k in ("claims", "aliveAt", "framesStepped") if k in output)
+    name = next(k for k in ("claims", "aliveAt", "framesStepped", "sameGame") if k in output)
     wrong.append((f"with {name!r} misspelt", {(k + "s" if k == name else k): v for k, v in output.items()}))
     if "edges" in output and "summary" in output:
         wrong += evidence_mutants(output)
@@ -262,7 +274,7 @@ def mutants(output):
         bad = copy.deepcopy(output)
         bad["evidence"] = None
         wrong.append(("with no evidence for a file that loaded", bad))
-    for key in ("verdict", "error", "aliveAt", "claims", "rejection"):
+    for key in ("verdict", "error", "aliveAt", "claims", "rejection", "stateCompared"):
         if isinstance(output.get(key), str):
             bad = copy.deepcopy(output)
             bad[key] = output[key] + "s"
@@ -356,6 +368,8 @@ def coverage(found):
     wanted += [("outcome", o) for o in ("floor", "dies", "none")] + [("share", "null"), ("share", "number")]
     wanted += [("fileHex", "present")]
     missing += [f"evidence with {what} {value}" for what, value in wanted if (what, value) not in reached]
+    compared = {j["stateCompared"] for d, _, j in found if d == "diffCommand"}
+    missing += [f"diff with stateCompared {k}" for k in ("not compared", "same inputs", "found") if k not in compared]
     return [f"no output has {m}" for m in missing]
 
 
