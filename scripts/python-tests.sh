@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the Python wheel from a build folder (default build/release, which
+# must hold librunaudit.so.2 and replaytool), installs it into a fresh
+# virtual environment with no network, and runs the package's tests from
+# outside the tree against the installed copy. pytest comes from the
+# system (Debian's python3-pytest), seen through --system-site-packages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build/release}" && pwd)
+source=$(pwd)
+python=${PYTHON:-python3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+wheel=$("$python" python/build_wheel.py "$build" "$work/dist")
+version=$(sed -n 's/^project(runaudit VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+case "$(basename "$wheel")" in
+  "runaudit-$version-"*.whl) ;;
+  *) echo "python-tests.sh: $wheel does not carry version $version" >&2; exit 1 ;;
+esac
+"$python" -m venv --system-site-packages "$work/venv"
+"$work/venv/bin/python" -m pip install --quiet --no-index --disable-pip-version-check "$work"/dist/runaudit-"$version"-*.whl
+cd "$work"
+installed=$("$work/venv/bin/python" -c 'import runaudit; print(runaudit.__file__)')
+case "$installed" in
+  "$work/venv/"*) ;;
+  *) echo "python-tests.sh: runaudit imported from $installed, not the virtual environment" >&2; exit 1 ;;
+esac
+RUNAUDIT_BUILD="$build" "$work/venv/bin/python" -m pytest -q -p no:cacheprovider "$source/python/tests"
