@@ -51,7 +51,7 @@ class _Record:
         return cls(**values)
 
     def to_dict(self) -> dict[str, Any]:
-        """The record as the library's JSON object: the schema's names, in its order."""
+        """The record as the library's JSON object, under the schema's names."""
         out: dict[str, Any] = {}
         absent = getattr(self, "_absent", frozenset())
         for f in dataclasses.fields(self):  # type: ignore[arg-type]

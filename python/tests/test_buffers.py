@@ -4,6 +4,7 @@ anything else is a TypeError."""
 from __future__ import annotations
 
 import array
+import mmap
 import tracemalloc
 
 import pytest
@@ -25,6 +26,8 @@ def test_other_buffers_are_their_bytes() -> None:
     expected = runaudit.check(CLIMB)
     assert runaudit.check(array.array("B", CLIMB)) == expected
     assert runaudit.check(memoryview(CLIMB).cast("c")) == expected
+    with open(SOURCE / "samples" / "climb.wlx", "rb") as file, mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as mapped:
+        assert runaudit.check(mapped) == expected
     padded = CLIMB + b"\0" * (-len(CLIMB) % 4)
     assert runaudit.check(array.array("i", padded)) == runaudit.check(padded)
     with pytest.raises(TypeError, match="path"):
