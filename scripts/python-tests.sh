@@ -9,6 +9,8 @@ cd "$(dirname "$0")/.."
 build=$(cd "${1:-build/release}" && pwd)
 source=$(pwd)
 python=${PYTHON:-python3}
+# The tests are read from the tree: leave no bytecode there.
+export PYTHONDONTWRITEBYTECODE=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
