@@ -20,6 +20,22 @@ case "$(basename "$wheel")" in
   "runaudit-$version-"*.whl) ;;
   *) echo "python-tests.sh: $wheel does not carry version $version" >&2; exit 1 ;;
 esac
+# Every file of the wheel is in its RECORD, with its size and SHA-256.
+"$python" - "$wheel" <<'CHECK'
+import base64, hashlib, sys, zipfile
+wheel = zipfile.ZipFile(sys.argv[1])
+record = next(n for n in wheel.namelist() if n.endswith(".dist-info/RECORD"))
+listed = {}
+for line in wheel.read(record).decode().splitlines():
+    name, digest, size = line.rsplit(",", 2)
+    listed[name] = (digest, size)
+assert set(listed) == set(wheel.namelist()), "RECORD and the archive list different files"
+for name, (digest, size) in listed.items():
+    if name != record:
+        data = wheel.read(name)
+        ours = "sha256=" + base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b"=").decode()
+        assert (digest, size) == (ours, str(len(data))), name
+CHECK
 "$python" -m venv --system-site-packages "$work/venv"
 "$work/venv/bin/python" -m pip install --quiet --no-index --disable-pip-version-check "$work"/dist/runaudit-"$version"-*.whl
 cd "$work"
