@@ -106,7 +106,7 @@ ERROR = 2  # RUNAUDIT_ERROR
 
 
 class _PyBuffer(ctypes.Structure):
-    # Py_buffer (part of the stable ABI since 3.11, unchanged since 3.3).
+    # Py_buffer: in the stable ABI since 3.11, its layout unchanged since 3.3.
     _fields_ = [
         ("buf", ctypes.c_void_p),
         ("obj", ctypes.c_void_p),
@@ -146,8 +146,10 @@ def pinned(data: object, caller: str) -> Iterator[tuple[int, int]]:
     try:
         _get_buffer(data, ctypes.byref(view), _PYBUF_SIMPLE)
     except (TypeError, BufferError) as error:
+        # A BufferError says why a buffer is refused (not contiguous).
+        why = f" ({error})" if isinstance(error, BufferError) else ""
         raise TypeError(f"runaudit.{caller}() takes bytes, bytearray, memoryview or another contiguous buffer, "
-                        f"not {type(data).__name__} ({error})") from None
+                        f"not {type(data).__name__}{why}") from None
     try:
         yield view.buf or 0, view.len
     finally:
