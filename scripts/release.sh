@@ -7,6 +7,7 @@
 #   runaudit-VERSION-win64.zip    the same for Windows
 #   runaudit-VERSION.tgz          the npm package
 #   runaudit-VERSION.html         the checking page, one self-contained file
+#   runaudit-VERSION-py3-none-linux_x86_64.whl  the Python package with its library
 # Uses the release, windows and wasm (or web) presets' build folders (building what
 # is missing). Needs what those presets need, and git.
 set -euo pipefail
@@ -37,6 +38,7 @@ mv "$out/.deb/runaudit_${version}_amd64.deb" "$out/"
 mv "$out/.zip/runaudit-$version-win64.zip" "$out/"
 rm -rf "$out/.deb" "$out/.zip"
 cp "build/$web_preset/web/runaudit-$version.tgz" "build/$web_preset/web/runaudit-$version.html" "$out/"
+wheel=$(python3 python/build_wheel.py build/release "$out")
 
 # Every artifact says the same version, inside as well as in its name, and
 # carries the licence.
@@ -67,6 +69,11 @@ cmp -s LICENSE "$work/npm/package/LICENSE" || fail "the npm package's LICENSE"
 [ "$(node --input-type=module -e "import { version } from '$work/npm/package/runaudit.js'; console.log(await version())")" = "$version" ] ||
   fail "the npm package's checker"
 grep -q "runaudit <span id=\"version\">$version</span>" "$out/runaudit-$version.html" || fail "the page's version"
+python3 -m zipfile -e "$wheel" "$work/wheel"
+grep -qx "Version: $version" "$work/wheel/runaudit-$version.dist-info/METADATA" || fail "the wheel's METADATA"
+cmp -s LICENSE "$work/wheel/runaudit-$version.dist-info/LICENSE" || fail "the wheel's LICENSE"
+[ "$(cd "$work/wheel" && python3 -c 'import runaudit; print(runaudit.library_path.endswith("/runaudit/librunaudit.so.2"), runaudit.version())')" = "True $version" ] ||
+  fail "the wheel's library"
 
 (cd "$out" && sha256sum -- * > SHA256SUMS)
 echo "release $version in $out:"
