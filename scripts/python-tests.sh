@@ -8,7 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build/release}" && pwd)
 source=$(pwd)
-python=${PYTHON:-python3}
+# Debian's interpreter by default: python3-pytest is installed for it, and
+# a python3 earlier on PATH (a version manager's) would not see it.
+default_python=python3
+[ -x /usr/bin/python3 ] && default_python=/usr/bin/python3
+python=${PYTHON:-$default_python}
 # The tests are read from the tree: leave no bytecode there.
 export PYTHONDONTWRITEBYTECODE=1
 work=$(mktemp -d)
