@@ -191,12 +191,13 @@ def main():
     native = os.path.join(args.work, "build")
     native_steps = [configure(native, "-DRUNAUDIT_BUILD_TESTS=ON"), ["cmake", "--build", native]]
     # The suite stops at its first failure; a mutant that loops is caught by the timeout.
-    native_test = ["ctest", "--test-dir", native, "-j2", "--timeout", "120", "--stop-on-failure"]
+    native_suite_base = ["ctest", "--test-dir", native, "-j2", "--stop-on-failure"]
+    native_test = native_suite_base + ["--timeout", "120"]
     # ctest lets running tests finish after a failure, so the tests labelled
     # slow (tens of seconds each) run only once the quick ones have passed.
     # The quick tests take under two seconds each, so a mutant that makes
     # one loop is caught after 30 s, not 120.
-    native_quick = [*native_test, "-LE", "slow", "--timeout", "30"]
+    native_quick = native_suite_base + ["-LE", "slow", "--timeout", "30"]
     native_slow = native_test + ["-L", "slow"]
     ctest_files = os.path.join(native, "Testing", "Temporary")
     # The tests that caught earlier mutants of the same folder, most recent
