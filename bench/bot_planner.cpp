@@ -15,7 +15,7 @@ constexpr std::int32_t FLIGHT_FRAMES = 110;
 // Frames played without a change of input before planning again.
 constexpr std::int32_t MAX_HOLD = 8;
 // After the cap: frames of no key allowed for the screen to carry the player off.
-constexpr std::uint32_t MAX_FALL_FRAMES = 200000;
+constexpr std::uint32_t MAX_FALL_FRAMES = 20000;
 
 // `first` for frames [0, at), `second` from frame `at` on.
 struct Plan {
