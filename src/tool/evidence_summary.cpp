@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "replay/replay_file.h"
+#include "tool/tool_common.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::string evidenceSummaryText(const Evidence& ev) {
 std::string evidenceShowText(const Evidence& ev) {
   const EvidenceSummary& s = ev.summary;
   std::string out =
-      u64(s.decisive) + " decisive edges, " + framePerfectText(s, " of decisive") + ", longest run " + u64(s.longestRun);
+      countOf(s.decisive, "decisive edge", "decisive edges") + ", " + framePerfectText(s, " of decisive") + ", longest run " + u64(s.longestRun);
   if (s.longestRun != 0) out += " (frames " + u64(s.runFirstFrame) + " to " + u64(s.runLastFrame) + ")";
   return out + cutText(ev);
 }

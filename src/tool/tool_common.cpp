@@ -174,3 +174,7 @@ bool parseCount(const char* text, std::uint64_t& value) {
 }
 
 
+
+std::string countOf(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}

@@ -81,6 +81,9 @@ std::string openFailure(const std::string& path, const char* fixed);
 // Parses a non-negative decimal integer; false on anything else.
 bool parseCount(const char* text, std::uint64_t& value);
 
+// "1 frame", "2 frames": a count and its noun, singular for one.
+std::string countOf(std::uint64_t n, const char* one, const char* many);
+
 
 // The commands, each given its parsed command line.
 int runShow(const CommandLine& line);

@@ -65,7 +65,7 @@ std::string edgeLine(const EvidenceEdge& e) {
 void printText(const std::string& path, const Evidence& ev, const FileFacts& facts) {
   const EvidenceSummary& s = ev.summary;
   std::printf("File:              %s\n", displayText(path).c_str());
-  std::printf("Game:              %" PRIu64 " frames, %s\n", ev.gameFrames,
+  std::printf("Game:              %s, %s\n", countOf(ev.gameFrames, "frame", "frames").c_str(),
               ev.died ? "ended by dropping off the screen" : "not ended when the records stop");
   std::printf("Reach, horizon:    %d frames, %d frames\n", ev.reach, ev.horizon);
   std::printf("Edges:             %" PRIu64, s.edges);
@@ -79,17 +79,17 @@ void printText(const std::string& path, const Evidence& ev, const FileFacts& fac
     std::printf("Frame-perfect:     0 (no decisive edges)\n");
   std::printf("Window widths:     %s (frames: decisive edges)\n", histogramText(s.widths).c_str());
   if (s.longestRun != 0)
-    std::printf("Longest run:       %" PRIu64 " decisive edges in a row all frame-perfect, frames %" PRIu64 " to %" PRIu64
-                "\n", s.longestRun, s.runFirstFrame, s.runLastFrame);
+    std::printf("Longest run:       %s in a row all frame-perfect, frames %" PRIu64 " to %" PRIu64 "\n",
+                countOf(s.longestRun, "decisive edge", "decisive edges").c_str(), s.runFirstFrame, s.runLastFrame);
   else
     std::printf("Longest run:       0 decisive edges in a row all frame-perfect\n");
   for (int k = 0; k < EVIDENCE_KEYS; ++k) {
     const KeyRhythm& r = s.keys[k];
     std::printf("%-5s presses:     %" PRIu64 "; held (frames: presses) %s; released between presses (frames: times) %s; "
                 "shortest gap %s\n", keyName(static_cast<EvidenceKey>(k)), r.presses, histogramText(r.durations).c_str(),
-                histogramText(r.gaps).c_str(), r.shortestGap != 0 ? (u64(r.shortestGap) + " frames").c_str() : "none");
+                histogramText(r.gaps).c_str(), r.shortestGap != 0 ? countOf(r.shortestGap, "frame", "frames").c_str() : "none");
   }
-  std::printf("Left+right held:   %" PRIu64 " frames\n", s.leftAndRight);
+  std::printf("Left+right held:   %s\n", countOf(s.leftAndRight, "frame", "frames").c_str());
   std::printf("Model figure:      %.3f (%s)\n", s.modelLog10, EVIDENCE_MODEL_TEXT);
 
   std::vector<const EvidenceEdge*> perfect, narrow;

@@ -101,7 +101,7 @@ TextsFromJson textsFrom(const std::string& summary, const std::string& cut) {
   TextsFromJson t;
   t.check = decisive + " decisive, " + perfect + " frame-perfect" + (shareText.empty() ? "" : " (" + shareText + ")") +
             ", longest run " + runLength + cutText;
-  t.show = decisive + " decisive edges, " + perfect + " frame-perfect" +
+  t.show = decisive + (decisive == "1" ? " decisive edge, " : " decisive edges, ") + perfect + " frame-perfect" +
            (shareText.empty() ? "" : " (" + shareText + " of decisive)") + ", longest run " + runLength +
            (run == "null" ? "" : " (frames " + jsonValue(run, "first") + " to " + jsonValue(run, "last") + ")") + cutText;
   return t;

@@ -75,6 +75,8 @@ function isolated(text) {
 
 // viewer.js's grouping of digits, for the page's counts too.
 const count = (n) => groupDigits(n);
+// "1 frame", "2 frames", as replaytool words a count.
+const countOf = (n, one, many) => `${count(n)} ${n === 1 ? one : many}`;
 
 // A row for a replay, not yet queued.
 function addRow(name, bytes) {
@@ -336,21 +338,21 @@ function showEvidence(entry) {
       ? 'at most 20000 edges are analysed' : 'the frame budget ran out'})`;
   const rhythm = (key) => {
     const k = s.keys[key];
-    return `${count(k.presses)} presses; shortest gap ${k.shortestGap === null ? 'none' : `${k.shortestGap} frames`}`;
+    return `${countOf(k.presses, 'press', 'presses')}; shortest gap ${k.shortestGap === null ? 'none' : countOf(k.shortestGap, 'frame', 'frames')}`;
   };
   const summary = element('dl', undefined, 'evidence-summary');
   summary.append(...pairs([
-    ['Game', `${count(ev.frames)} frames, ${ev.died ? 'ended by dropping off the screen' : 'not ended when the records stop'}`],
+    ['Game', `${countOf(ev.frames, 'frame', 'frames')}, ${ev.died ? 'ended by dropping off the screen' : 'not ended when the records stop'}`],
     ['Reach, horizon', `${ev.reach} frames, ${ev.horizon} frames`],
     ['Edges', edgesText],
     ['Decisive edges', count(s.decisive)],
     ['Frame-perfect', s.decisive === 0 ? '0 (no decisive edges)' : `${count(s.framePerfect)} (${fixedText(100 * s.framePerfectShare, 1)}% of decisive)`],
     ['Longest run', s.longestRun === null ? '0 decisive edges in a row all frame-perfect'
-      : `${s.longestRun.edges} decisive edges in a row all frame-perfect, frames ${s.longestRun.first} to ${s.longestRun.last}`],
+      : `${countOf(s.longestRun.edges, 'decisive edge', 'decisive edges')} in a row all frame-perfect, frames ${s.longestRun.first} to ${s.longestRun.last}`],
     ['Left', rhythm('left')],
     ['Right', rhythm('right')],
     ['Jump', rhythm('jump')],
-    ['Left+right held', `${count(s.leftAndRight)} frames`],
+    ['Left+right held', countOf(s.leftAndRight, 'frame', 'frames')],
   ]));
   const model = element('p', undefined, 'evidence-model');
   model.append(element('strong', `Model figure: ${fixedText(s.model.log10, 3)}`), ` (${s.model.model}). A model, not a measurement of the player.`);
