@@ -68,7 +68,7 @@ std::string verdictLine(const CheckItem& item, const Batch& b, bool& passed) {
   passed = r.verdict == RUNAUDIT_VALID && (!b.requireClaims || r.claims == RUNAUDIT_CLAIMS_MATCH);
   const std::string& rawPath = item.path;
   if (b.json)
-    return std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(resultJsonFields(r)).append("}\n");
+    return std::string("{").append(jsonNameField("file", rawPath.data(), rawPath.size())).append(checkerJsonField()).append(",").append(resultJsonFields(r)).append("}\n");
 
   std::string line = displayText(rawPath);
   line.append("\t").append(runaudit_verdict_name(r.verdict));

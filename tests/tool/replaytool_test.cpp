@@ -23,6 +23,12 @@ RunResult tool(const std::string& args) { return runProgram(std::string(REPLAYTO
 
 std::string samplePath(const char* name) { return std::string(RUNAUDIT_SAMPLES) + "/" + name; }
 
+// The samples' game digests, computed once (docs/format.md recomputes
+// example.wlx's by hand) and pinned.
+const std::string CLIMB_DIGEST = "8ed8aba5d96272d9e9e77476a50cf3cac9cb329faa5bbfa187f8aecfd1a5fb13";
+const std::string EXAMPLE_DIGEST = "a15c690426649b677fea41dc8d7a75e77a6e6b37ff5c02f1cb27bd17acfac0b6";
+const std::string SEED36_DIGEST = "4cfaaea538a8899bef5ef6c6b85104b6f7537e629ce95f0d12525c2f43d5d524";
+
 // Packs a text fixture into a temporary replay file.
 std::string packed(const char* name) {
   const std::string out = writeTempFile(name, {});
@@ -188,7 +194,7 @@ TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
   EXPECT_EQ(empty.out, dir + "/nothing\terror\tNo .wlx files in folder\n");
   EXPECT_EQ(empty.status, 1);
   EXPECT_TRUE(contains(tool("check --json " + shellQuote(dir + "/nothing")).out,
-                       "{\"file\":\"" + dir + "/nothing\",\"verdict\":\"error\",\"error\":\"No .wlx files in folder\",\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,\"frames\":null"));
+                       "{\"file\":\"" + dir + "/nothing\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"No .wlx files in folder\",\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,\"frames\":null"));
   fs::remove_all(dir);
 }
 
@@ -258,7 +264,7 @@ TEST(ReplayTool, ForgedClaimsAreReportedAndCanBeRequired) {
   EXPECT_EQ(tool("check --require-claims " + late).status, 1);
   const RunResult json = tool("check --json --require-claims " + forged);
   EXPECT_TRUE(contains(json.out, "\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,\"speedLevel\":1,"
-                                 "\"claimed\":{\"score\":0,\"floor\":900,\"combo\":0},\"claims\":\"differ\"}\n"))
+                                 "\"claimed\":{\"score\":0,\"floor\":900,\"combo\":0},\"claims\":\"differ\",\"gameDigest\":\"" + CLIMB_DIGEST + "\"}\n"))
       << json.out;
   EXPECT_EQ(json.status, 1);
 
@@ -491,13 +497,14 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   EXPECT_TRUE(contains(out[3], "del\\u007F\\uFFFD\\uFFFD\\uFFFD_")) << out[3];
   // climb's facts, once: each line carries them after its file.
   const std::string facts =
-      "\"verdict\":\"valid\",\"error\":null,\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,"
+      "\"checker\":\"runaudit 2.0.0\",\"verdict\":\"valid\",\"error\":null,\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,"
       "\"frames\":2515,\"ended\":{\"frame\":2515,\"record\":174,\"frameInRecord\":9},"
       "\"aliveAt\":null,\"endMarkerRecord\":175,\"markerFollows\":true,\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,"
-      "\"speedLevel\":1,\"claimed\":{\"score\":0,\"floor\":93,\"combo\":0},\"claims\":\"match\"}";
+      "\"speedLevel\":1,\"claimed\":{\"score\":0,\"floor\":93,\"combo\":0},\"claims\":\"match\",\"gameDigest\":\"" + CLIMB_DIGEST + "\"}";
   const std::string noGame =
       "\"frames\":null,\"ended\":null,\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,"
-      "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}";
+      "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null,"
+      "\"gameDigest\":null}";
   EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\"," + facts);
   std::string hex;
   for (unsigned char c : latin1) {
@@ -508,7 +515,7 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   std::string shown = latin1;
   shown.replace(shown.find('\xE9'), 1, "\\uFFFD");
   EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts);
-  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"verdict\":\"error\",\"error\":\"Could not open file\",\"rejection\":\"open-failed\","
+  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"Could not open file\",\"rejection\":\"open-failed\","
                     "\"why\":\"there is no such file, or it may not be opened\",\"size\":null,\"checksum\":null," + noGame);
   EXPECT_EQ(r.status, 1);
 
@@ -519,7 +526,7 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   EXPECT_TRUE(contains(show.out, "\"date\":\"\\uFFFDt\\uFFFD\"")) << show.out;
   EXPECT_TRUE(contains(show.out, "\"dateHex\":\"e974e9\"")) << show.out;
   const RunResult named = tool("show --json " + shellQuote(utf8));
-  EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"header\"")) << named.out;
+  EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"checker\":\"runaudit 2.0.0\",\"header\"")) << named.out;
   ::unlink(utf8.c_str());
   ::unlink(latin1.c_str());
   ::unlink(controls.c_str());
@@ -609,7 +616,7 @@ TEST(ReplayTool, RejectedFilesSayWhy) {
     EXPECT_TRUE(contains(line, facts)) << line;
     const std::string shown = tool("show --json " + path).out;
     const std::string fields = line.substr(line.find(",\"verdict\":") + 1, line.size() - 3 - line.find(",\"verdict\":"));
-    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"header\":null,\"valid\":false," + fields + ",\"simulated\":null}\n");
+    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"checker\":\"runaudit 2.0.0\",\"header\":null,\"valid\":false," + fields + ",\"simulated\":null}\n");
     EXPECT_EQ(topLevelKeys(shown), loadedKeys) << shown;
     ::unlink(path.c_str());
   }
@@ -782,11 +789,12 @@ TEST(ReplayTool, JsonStringsReadBackAsTheirBytes) {
       at += 11;
       ASSERT_TRUE(parseJsonString(line, at, hex)) << line;
     }
-    EXPECT_EQ(line.substr(at), ",\"verdict\":\"error\",\"error\":\"File is not a valid replay\",\"rejection\":\"too-short\","
+    EXPECT_EQ(line.substr(at), ",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"File is not a valid replay\",\"rejection\":\"too-short\","
                                "\"why\":\"too short: its size is 0 bytes, less than the 98 of a header\","
                                "\"size\":{\"needed\":98,\"present\":0},\"checksum\":null,\"frames\":null,\"ended\":null,"
                                "\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,\"highestFloor\":null,"
-                               "\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}")
+                               "\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null,"
+                               "\"gameDigest\":null}")
         << line;
     if (strictUtf8(paths[k])) {
       EXPECT_EQ(file, paths[k]);
@@ -1259,7 +1267,7 @@ TEST(ReplayTool, StandardInputStandsForAFileInEveryCommand) {
                    "-\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n");
   EXPECT_EQ(fromStdin("check - -").status, 2);
   const RunResult json = fromStdin("check --json -");
-  EXPECT_EQ(json.out.rfind("{\"file\":\"-\",\"verdict\":\"valid\"", 0), 0u) << json.out;
+  EXPECT_EQ(json.out.rfind("{\"file\":\"-\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"valid\"", 0), 0u) << json.out;
   // What show explains about a rejected file comes from the bytes it read.
   const RunResult rejected = runProgram("{ head -c 100 " + file + " | " + rt + " show -; }");
   EXPECT_EQ(rejected.status, 1);
@@ -1369,7 +1377,7 @@ TEST(ReplayTool, EvidenceMatchesTheLibrary) {
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.err, "");
   ASSERT_EQ(lines(json.out).size(), 1u);
-  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "reach", "horizon", "frames", "died",
+  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "checker", "reach", "horizon", "frames", "died",
                                                           "edgesInGame", "cut", "framesStepped", "edges", "summary",
                                                           "facts"}));
   const std::string summary = member(json.out, "summary");
