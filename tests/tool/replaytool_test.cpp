@@ -135,7 +135,7 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
   for (const char* jobs : {"--jobs 1", "--jobs 3", ""}) {
     const RunResult r = tool("check " + files + " " + jobs);
     EXPECT_EQ(r.out, samplePath("seed36.wlx") + "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n" +
-                         late + "\tinvalid\n" +
+                         late + "\tinvalid\tsame game as " + samplePath("seed36.wlx") + "\n" +
                          "/nonexistent.wlx\terror\tCould not open file: No such file or directory\n" + alive + "\tinvalid\n" +
                          samplePath("example.wlx") + "\tinvalid\n");
     EXPECT_EQ(r.status, 1);
@@ -158,6 +158,11 @@ std::string tempFolder(const char* stem) {
 
 const char* const CLIMB_VALID = "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n";
 const char* const SEED36_VALID = "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n";
+// A later copy of a game: its line names the first.
+std::string sameGame(const char* line, const std::string& first) {
+  const std::string text = line;
+  return text.substr(0, text.size() - 1) + "\tsame game as " + first + "\n";
+}
 
 // A folder operand is its *.wlx files (any case), its subfolders' too, in
 // name order, a subfolder's where its name falls; nothing else, and never
@@ -176,7 +181,8 @@ TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
   fs::create_directory_symlink("..", dir + "/sub/loop");
   fs::create_symlink("../b.wlx", dir + "/sub/link.wlx");
   const std::string walked = dir + "/A.WLX" + SEED36_VALID + dir + "/b.wlx" + CLIMB_VALID + dir + "/sub/c.wlx\tinvalid\n" +
-                             dir + "/sub/deeper/d.wlx" + CLIMB_VALID + dir + "/sub/link.wlx" + CLIMB_VALID;
+                             dir + "/sub/deeper/d.wlx" + sameGame(CLIMB_VALID, dir + "/b.wlx") + dir + "/sub/link.wlx" +
+                             sameGame(CLIMB_VALID, dir + "/b.wlx");
   for (const char* slash : {"", "/"}) {
     const RunResult r = tool("check --jobs 2 " + shellQuote(dir + slash));
     EXPECT_EQ(r.out, walked) << "folder given as " << dir + slash;
@@ -186,8 +192,8 @@ TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
   // whatever its name.
   const RunResult mixed = tool("check " + shellQuote(dir + "/b.wlx.bak") + " " + shellQuote(dir + "/sub/deeper") + " " +
                                shellQuote(samplePath("seed36.wlx")));
-  EXPECT_EQ(mixed.out, dir + "/b.wlx.bak" + CLIMB_VALID + dir + "/sub/deeper/d.wlx" + CLIMB_VALID + samplePath("seed36.wlx") +
-                           SEED36_VALID);
+  EXPECT_EQ(mixed.out, dir + "/b.wlx.bak" + CLIMB_VALID + dir + "/sub/deeper/d.wlx" +
+                           sameGame(CLIMB_VALID, dir + "/b.wlx.bak") + samplePath("seed36.wlx") + SEED36_VALID);
   EXPECT_EQ(mixed.status, 0);
   // A folder with no replay in it checked nothing: that is no success.
   const RunResult empty = tool("check " + shellQuote(dir + "/nothing"));
@@ -255,7 +261,8 @@ TEST(ReplayTool, ForgedClaimsAreReportedAndCanBeRequired) {
 
   const RunResult plain = tool("check " + forged + " " + climb);
   EXPECT_EQ(plain.out, forged + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims differ\tfloor 900 claimed, 93 reached\n" +
-                           samplePath("climb.wlx") + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n");
+                           samplePath("climb.wlx") + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match"
+                           "\tsame game as " + forged + "\n");
   EXPECT_EQ(plain.status, 0);
   const RunResult required = tool("check --require-claims " + forged + " " + climb);
   EXPECT_EQ(required.out, plain.out);
@@ -439,7 +446,7 @@ TEST(ReplayTool, HelpAndVersion) {
   for (const char* args : {"--help", "-h", "help"}) {
     const RunResult r = tool(args);
     EXPECT_EQ(r.status, 0) << args;
-    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims]\n")) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims] [--unique]\n")) << args;
   }
   for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
     const RunResult r = tool(std::string(command) + " --help");
@@ -514,7 +521,8 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   }
   std::string shown = latin1;
   shown.replace(shown.find('\xE9'), 1, "\\uFFFD");
-  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts);
+  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts.substr(0, facts.size() - 1) +
+                        ",\"sameGameAs\":\"" + utf8 + "\"}");
   EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"Could not open file\",\"rejection\":\"open-failed\","
                     "\"why\":\"there is no such file, or it may not be opened\",\"size\":null,\"checksum\":null," + noGame);
   EXPECT_EQ(r.status, 1);
@@ -1264,7 +1272,7 @@ TEST(ReplayTool, StandardInputStandsForAFileInEveryCommand) {
   EXPECT_EQ(fromStdin("show -").out, show);
   EXPECT_EQ(fromStdin("check --jobs 2 " + file + " -").out,
             path + "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n"
-                   "-\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n");
+                   "-\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\tsame game as " + path + "\n");
   EXPECT_EQ(fromStdin("check - -").status, 2);
   const RunResult json = fromStdin("check --json -");
   EXPECT_EQ(json.out.rfind("{\"file\":\"-\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"valid\"", 0), 0u) << json.out;
@@ -1440,3 +1448,109 @@ TEST(ReplayTool, EvidenceMatchesTheLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy of seed36 in another file's clothes: its text form with `edit`
+// applied, packed.
+std::string seed36Variant(const char* name, const std::string& from, const std::string& to) {
+  std::string text = tool("unpack " + shellQuote(samplePath("seed36.wlx"))).out;
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  const std::string source = writeTempFile(std::string(name) + "_text", bytesOf(text));
+  const std::string out = writeTempFile(name, {});
+  EXPECT_EQ(tool("pack " + source + " " + out).status, 0) << name;
+  ::unlink(source.c_str());
+  return out;
+}
+
+}  // namespace
+
+// The same game under another name, date, claim, record split or ignored
+// bits is named as the first file of it, in the order given whatever the
+// threads; --unique leaves it out; the exit status is the verdicts' alone.
+TEST(ReplayTool, CheckNamesTheFirstFileOfEachGame) {
+  const std::string seed36 = samplePath("seed36.wlx"), climb = samplePath("climb.wlx");
+  const std::string renamed = seed36Variant("dup_renamed", "name \"tester\"\ndate \"2026-12-07\"\nscore 0\nfloor 1",
+                                            "name \"thief\"\ndate \"2027-01-01\"\nscore 777\nfloor 40");
+  const std::string split = seed36Variant("dup_split", "25 0x12\n", "12 0x12\n12 0x16\n");
+  const std::string unmarked = seed36Variant("dup_unmarked", "0 0x80\n", "");  // the same game, invalid
+  const std::string other = seed36Variant("dup_other", "25 0x12\n", "24 0x12\n0 0x02\n");
+  const std::string files = seed36 + " " + renamed + " " + climb + " " + split + " " + other + " " + unmarked;
+
+  const RunResult r = tool("check -j1 " + files);
+  const std::string seed36Facts = "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims ";
+  const std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), 6u) << r.out;
+  EXPECT_EQ(out[0], seed36 + seed36Facts + "match");
+  EXPECT_EQ(out[1], renamed + seed36Facts + "differ\tfloor 40 claimed, 1 reached\tsame game as " + seed36);
+  EXPECT_EQ(out[2] + "\n", climb + CLIMB_VALID);
+  EXPECT_EQ(out[3], split + seed36Facts + "match\tsame game as " + seed36);
+  EXPECT_EQ(out[4].find("same game"), std::string::npos) << out[4];
+  EXPECT_EQ(out[5], unmarked + "\tinvalid\tsame game as " + seed36);
+  EXPECT_EQ(r.status, 1);
+  for (const char* jobs : {"-j2 ", "-j6 "}) EXPECT_EQ(tool(std::string("check ") + jobs + files).out, r.out) << jobs;
+
+  const RunResult unique = tool("check --unique -j3 " + files);
+  EXPECT_EQ(unique.out, out[0] + "\n" + out[2] + "\n" + out[4] + "\n");
+  EXPECT_EQ(unique.status, 1) << "the left-out invalid file still counts";
+  EXPECT_EQ(tool("check --unique " + seed36 + " " + renamed).status, 0);
+
+  const std::vector<std::string> json = lines(tool("check --json " + files).out);
+  ASSERT_EQ(json.size(), 6u);
+  for (const std::size_t later : {1u, 3u, 5u}) {
+    EXPECT_TRUE(contains(json[later], ",\"gameDigest\":\"" + SEED36_DIGEST + "\",\"sameGameAs\":\"" + seed36 + "\"}"))
+        << json[later];
+  }
+  EXPECT_FALSE(contains(json[4], "sameGameAs")) << json[4];
+  EXPECT_FALSE(contains(json[4], SEED36_DIGEST)) << "one played frame's input differs";
+  EXPECT_TRUE(contains(tool("check --json " + samplePath("example.wlx")).out, "\"gameDigest\":\"" + EXAMPLE_DIGEST + "\"}"));
+  EXPECT_EQ(lines(tool("check --json --unique " + files).out).size(), 3u);
+  for (const std::string& f : {renamed, split, unmarked, other}) ::unlink(f.c_str());
+}
+
+// A re-check against an earlier check --json: only what changed, old and
+// new side by side, then the count; a file OLD lacks is new; an OLD that
+// cannot be read is a usage error, as is --against with --json.
+TEST(ReplayTool, CheckAgainstShowsOnlyWhatChanged) {
+  const std::string seed36 = samplePath("seed36.wlx"), climb = samplePath("climb.wlx"), example = samplePath("example.wlx");
+  std::string old = tool("check --json " + seed36 + " " + climb).out;
+  const std::string same = writeTempFile("against_same", bytesOf(old));
+  const RunResult unchanged = tool("check --against " + same + " " + climb + " " + seed36);
+  EXPECT_EQ(unchanged.out, "0 of 2 files changed since " + same + "\n");
+  EXPECT_EQ(unchanged.status, 0);
+  EXPECT_EQ(unchanged.err, "");
+
+  // What an older checker might have said of them.
+  auto edit = [&old](const std::string& from, const std::string& to) {
+    const std::size_t at = old.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    old.replace(at, from.size(), to);
+  };
+  edit("\"frames\":2515", "\"frames\":2514");
+  edit("\"verdict\":\"valid\"", "\"verdict\":\"invalid\"");  // seed36's line comes first
+  edit("\"gameDigest\":\"" + SEED36_DIGEST + "\"", "\"gameDigest\":null");
+  edit(",\"claims\":\"match\"", ",\"claims\":\"differ\"");
+  const std::string older = writeTempFile("against_older", bytesOf(old + "\n"));
+  const RunResult r = tool("check -j2 --against " + older + " " + seed36 + " " + example + " " + climb);
+  EXPECT_EQ(r.out, seed36 + "\tverdict \"invalid\" -> \"valid\"\tclaims \"differ\" -> \"match\"\tgameDigest null -> \"" +
+                       SEED36_DIGEST + "\"\n" + example + "\tnew: not in OLD\n" + climb +
+                       "\tframes 2514 -> 2515\n3 of 3 files changed since " + older + "\n");
+  EXPECT_EQ(r.status, 1);
+
+  // A line of an older checker without gameDigest: that fact is not compared.
+  std::string noDigest = tool("check --json " + climb).out;
+  noDigest.erase(noDigest.find(",\"gameDigest\""), 80);
+  const std::string before = writeTempFile("against_before", bytesOf(noDigest));
+  EXPECT_EQ(tool("check --against " + before + " " + climb).status, 0);
+
+  const std::string junk = writeTempFile("against_junk", bytesOf(std::string("{\"file\":\"a\"}\nnot json\n")));
+  const RunResult bad = tool("check --against " + junk + " " + climb);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, "replaytool: check: --against " + junk + ": line 2 is not a line of check --json\n");
+  EXPECT_EQ(tool("check --against " + same + ".missing " + climb).status, 2);
+  EXPECT_EQ(tool("check --json --against " + same + " " + climb).status, 2);
+  for (const std::string& f : {same, older, before, junk}) ::unlink(f.c_str());
+}

@@ -220,7 +220,8 @@ TEST(ReplayToolTexts, EveryFormOfTheCommandLine) {
   }
   // check's line for standard input names it "-".
   EXPECT_EQ(runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " check -j=2 -- " + s + " - < " + s + "; }").out,
-            seed36Line + "-" + seed36Line.substr(seed36Line.find('\t')));
+            seed36Line + "-" + seed36Line.substr(seed36Line.find('\t'), seed36Line.size() - seed36Line.find('\t') - 1) +
+                "\tsame game as " + seed36Line.substr(0, seed36Line.find('\t')) + "\n");
 }
 
 }  // namespace
