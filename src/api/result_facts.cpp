@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "replay/replay_file.h"
+#include "verify/sha256.h"
 #include "view/json_text.h"
 
 namespace {
@@ -77,13 +78,23 @@ std::string rejectionText(const runaudit_result& r) {
   return std::string(text, n < 0 ? 0 : static_cast<std::size_t>(n));
 }
 
+std::string checkerJsonField() { return "\"checker\":\"runaudit " RUNAUDIT_VERSION "\""; }
+
+std::string gameDigestHex(const runaudit_result& r) {
+  Sha256Digest digest;
+  std::memcpy(digest.data(), r.gameDigest, digest.size());
+  const std::array<char, 64> hex = sha256Hex(digest);
+  return std::string(hex.data(), hex.size());
+}
+
 std::string resultJsonFields(const runaudit_result& r) {
   std::string j = "\"verdict\":" + quoted(runaudit_verdict_name(r.verdict)) + ",\"error\":" + quoted(r.error);
   j.append(rejectionJson(r));
   if (r.verdict == RUNAUDIT_ERROR)
     return j.append(
         ",\"frames\":null,\"ended\":null,\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,"
-        "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null");
+        "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null,"
+        "\"gameDigest\":null");
   char text[512];
   std::snprintf(text, sizeof text, ",\"frames\":%" PRIu64, r.frames);
   j.append(text);
@@ -102,12 +113,13 @@ std::string resultJsonFields(const runaudit_result& r) {
                 r.markerFollows ? "true" : "false", r.highestFloor, r.bestCombo, r.comboScore, r.speedLevel, r.header.score,
                 r.header.floor, r.header.combo);
   j.append(text);
-  return j.append(",\"claims\":").append(quoted(runaudit_claims_name(r.claims)));
+  j.append(",\"claims\":").append(quoted(runaudit_claims_name(r.claims)));
+  return j.append(",\"gameDigest\":\"").append(gameDigestHex(r)).append("\"");
 }
 
 std::string resultJson(const runaudit_result& r) {
   std::string j = "{";
-  j.append(resultJsonFields(r)).append(",\"header\":");
+  j.append(checkerJsonField()).append(",").append(resultJsonFields(r)).append(",\"header\":");
   if (r.verdict == RUNAUDIT_ERROR) return j.append("null}");
   const runaudit_header& h = r.header;
   char text[256];

@@ -15,12 +15,19 @@
 //   "aliveAt":null|"end marker"|"records exhausted","endMarkerRecord":N|null,
 //   "markerFollows":bool,"highestFloor":N,"bestCombo":N,"comboScore":N,
 //   "speedLevel":N,"claimed":{"score":N,"floor":N,"combo":N},
-//   "claims":"match"|"differ"
+//   "claims":"match"|"differ","gameDigest":"64 hex digits"
 // For a replay that did not load, every field after "checksum" is null;
 // for one that did, "rejection" to "checksum" are.
 std::string resultJsonFields(const runaudit_result& result);
 
-// The whole result as one JSON object: the fields above, then "header"
+// "checker":"runaudit VERSION": which checker judged, in every JSON object
+// that reports a judgement, first (after the "file" it names, if any).
+std::string checkerJsonField();
+
+// The game digest as 64 lower-case hex digits.
+std::string gameDigestHex(const runaudit_result& result);
+
+// The whole result as one JSON object: "checker", the fields above, then "header"
 // (its fields as stored, the name and date as text; null for a file that
 // did not load).
 std::string resultJson(const runaudit_result& result);

@@ -13,12 +13,14 @@
 #include "evidence/file_facts.h"
 #include "sim/fpu_mode.h"
 #include "sim/frame_variants.h"
+#include "verify/game_digest.h"
 #include "verify/playback.h"
 #include "view/view_data.h"
 
 static_assert(sizeof(runaudit_header::signature) == sizeof(ReplayHeader::signature));
 static_assert(sizeof(runaudit_header::name) == sizeof(ReplayHeader::playerName));
 static_assert(sizeof(runaudit_header::date) == sizeof(ReplayHeader::date));
+static_assert(sizeof(runaudit_result::gameDigest) == sizeof(Sha256Digest));
 
 namespace {
 
@@ -101,7 +103,14 @@ int checkLoaded(ReplayFile& replay, runaudit_result& result, const PlaybackOptio
   const FloatingPointMode callers = enterGameMode();
   int verdict = RUNAUDIT_ERROR;
   try {
-    describe(replay, playReplayOutcome(replay, options), result);
+    // The digest is gathered as the records play: no second playback.
+    GameDigest digest;
+    startGameDigest(digest, replay.header.seed, replay.header.rejump);
+    PlaybackOptions digesting = options;
+    digesting.digest = &digest;
+    describe(replay, playReplayOutcome(replay, digesting), result);
+    const Sha256Digest game = finishGameDigest(digest);
+    std::memcpy(result.gameDigest, game.data(), game.size());
     verdict = result.verdict;
   } catch (...) {
     // Playback throws nothing but bad_alloc, and nothing crosses the API.
@@ -249,6 +258,15 @@ size_t runaudit_rejection_text(const runaudit_result* result, char* buffer, size
   }
   const int n = formatRejection(*result, buffer, size);
   return n < 0 ? 0 : static_cast<size_t>(n);
+}
+
+int runaudit_game_digest_hex(const runaudit_result* result, char hex[65]) {
+  if (hex == nullptr) return -1;
+  hex[0] = '\0';
+  if (result == nullptr || result->verdict == RUNAUDIT_ERROR) return -1;
+  const std::string text = gameDigestHex(*result);
+  std::memcpy(hex, text.c_str(), text.size() + 1);
+  return 0;
 }
 
 const char* runaudit_verdict_name(int verdict) {

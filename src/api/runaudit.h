@@ -31,7 +31,7 @@
  * program prints (`check --json`, `show --json`): `verdict`, `rejection`,
  * `size`, `checksum`, `frames`,
  * `ended`, `aliveAt`, `endMarkerRecord`, `markerFollows`, `highestFloor`,
- * `bestCombo`, `comboScore`, `speedLevel`, `claims`.
+ * `bestCombo`, `comboScore`, `speedLevel`, `claims`, `gameDigest`.
  */
 #ifndef RUNAUDIT_H
 #define RUNAUDIT_H
@@ -174,7 +174,10 @@ typedef struct runaudit_result {
   int32_t comboScore;    /* the combo points gathered */
   int32_t speedLevel;    /* the screen's speed level at the end */
   int32_t claims;        /* RUNAUDIT_CLAIMS_*: the header's floor and combo against the game */
-  uint64_t reserved[8];  /* zero; room for what later 2.x versions report */
+  uint8_t gameDigest[32]; /* the game's identity (docs/format.md): equal for two files
+                             of the same game whatever their names, dates, claims or
+                             record splitting; zero when not loaded */
+  uint64_t reserved[4];  /* zero; room for what later 2.x versions report */
 } runaudit_result;
 
 /* Checks the replay file held in `size` bytes at `bytes`. The bytes are
@@ -210,7 +213,8 @@ RUNAUDIT_API int runaudit_check_bytes_progress(const void* bytes, size_t size, r
 /* The result as one JSON object, with the names `replaytool check --json`
  * prints: "verdict", "error", "rejection", "why", "size", "checksum", "frames", "ended", "aliveAt",
  * "endMarkerRecord", "markerFollows", "highestFloor", "bestCombo",
- * "comboScore", "speedLevel", "claimed", "claims", then "header" (the
+ * "comboScore", "speedLevel", "claimed", "claims", "gameDigest" (as hex),
+ * with "checker" ("runaudit VERSION") first, then "header" (the
  * header's fields, the name and date as UTF-8 text), which is null, as
  * every game fact is, for a file that did not load. Sets `*json` to the
  * NUL-terminated text (free it with runaudit_free) and `*length` (when not
@@ -266,6 +270,11 @@ RUNAUDIT_API const char* runaudit_rejection_name(int rejection);
  * empty text, for a replay that loaded or a NULL `result`. 200 bytes
  * always suffice. */
 RUNAUDIT_API size_t runaudit_rejection_text(const runaudit_result* result, char* buffer, size_t size);
+
+/* The result's gameDigest as 64 lower-case hex digits and a NUL, written
+ * to `hex`; returns 0, or -1 (an empty text) for a result with no game (not
+ * loaded, or NULL). */
+RUNAUDIT_API int runaudit_game_digest_hex(const runaudit_result* result, char hex[65]);
 
 /* "valid", "invalid" or "error"; NULL for anything else. */
 RUNAUDIT_API const char* runaudit_verdict_name(int verdict);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "api/result_facts.h"
+
 namespace {
 
 std::string u64(std::uint64_t v) { return std::to_string(v); }
@@ -73,7 +75,7 @@ std::string evidenceBriefJson(const Evidence& ev) {
 }
 
 std::string evidenceJsonFields(const Evidence& ev, const FileFacts& facts) {
-  std::string out = "\"reach\":" + std::to_string(ev.reach) + ",\"horizon\":" + std::to_string(ev.horizon) +
+  std::string out = checkerJsonField() + ",\"reach\":" + std::to_string(ev.reach) + ",\"horizon\":" + std::to_string(ev.horizon) +
          ",\"frames\":" + u64(ev.gameFrames) + ",\"died\":" + (ev.died ? "true" : "false") +
          ",\"edgesInGame\":" + u64(ev.edgesInGame) + ",\"cut\":";
   out += evidenceCutJson(ev);

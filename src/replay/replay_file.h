@@ -13,6 +13,8 @@ inline constexpr std::uint8_t INPUT_LEFT = 0x01;
 inline constexpr std::uint8_t INPUT_RIGHT = 0x02;
 inline constexpr std::uint8_t INPUT_JUMP = 0x10;
 inline constexpr std::uint8_t END_MARKER = 0x80;
+// The bits that drive the game; the others change nothing.
+inline constexpr std::uint8_t GAME_INPUT_BITS = INPUT_LEFT | INPUT_RIGHT | INPUT_JUMP;
 
 // The header as stored, decoded field by field from its bytes.
 struct ReplayHeader {

@@ -8,9 +8,6 @@
 #include "replay/replay_file.h"
 #include "tool/state_fields.h"
 
-// The bits that drive the game; the others change nothing.
-inline constexpr std::uint8_t GAME_INPUT_BITS = INPUT_LEFT | INPUT_RIGHT | INPUT_JUMP;
-
 // States are stepped side by side for at most this many frames from the
 // first frame whose input differs.
 inline constexpr std::uint64_t STATE_COMPARE_FRAMES = 10'000'000;

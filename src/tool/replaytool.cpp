@@ -19,7 +19,8 @@ namespace {
 const char* const USAGE =
     "usage: replaytool show FILE [--json]\n"
     "       replaytool trace FILE [--from N] [--to M | --all]\n"
-    "       replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n"
+    "       replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence] [--unique]\n"
+    "       replaytool check --against OLD.jsonl FILE... [--jobs N]\n"
     "       replaytool pack TEXT OUT\n"
     "       replaytool unpack FILE\n"
     "       replaytool view FILE [-o OUT.html] [--svg OUT.svg]\n"
@@ -90,25 +91,30 @@ const Command COMMANDS[] = {
      "             1000000 frames are shown and standard error says so\n"
      "Exit status: 0 done, 1 not loadable or output lost, 2 usage error.\n"},
     {"check", runCheck,
-     {{"--jobs", "-j", "a number from 1 to 1024"},
-      {"--json", nullptr, nullptr},
-      {"--require-claims", nullptr, nullptr},
-      {"--evidence", nullptr, nullptr}},
-     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n"
+     {{"--jobs", "-j", "a number from 1 to 1024"}, {"--json", nullptr, nullptr}, {"--require-claims", nullptr, nullptr},
+      {"--evidence", nullptr, nullptr}, {"--unique", nullptr, nullptr}, {"--against", nullptr, "a file of check --json lines"}},
+     "usage: replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence] [--unique]\n"
+     "       replaytool check --against OLD.jsonl FILE... [--jobs N]\n"
      "Checks many replays, one line per file in the order given: valid, invalid,\n"
      "or error and the loader's reason. A valid replay's line goes on with what\n"
      "the game reached (frames, floor, combo, combo score) and whether the\n"
      "header's floor and combo claim exactly that: claims match, or claims differ\n"
      "and how. A folder stands for its *.wlx files and its subfolders', in name\n"
-     "order. Paths are escaped.\n"
+     "order. Paths are escaped. A file of the same game as an earlier one (the\n"
+     "same gameDigest) says so: same game as FILE.\n"
      "  -j, --jobs N       threads to use (default: every core)\n"
      "  --json             one JSON object per line, with the fields of show --json\n"
      "  --require-claims   count a valid replay whose claims differ as a failure\n"
      "  --evidence         end the line of each file that loads with its timing\n"
      "                     evidence: decisive edges, frame-perfect ones and their\n"
      "                     share, the longest run (docs/evidence.md)\n"
+     "  --unique           leave out the later files of a game already shown\n"
+     "  --against OLD      print only the files whose verdict, frames, floor, combo,\n"
+     "                     claims or gameDigest differ from OLD's line (check --json)\n"
+     "                     for the same file, old -> new, then how many\n"
      "Exit status: 0 all valid (and, with --require-claims, all claims match),\n"
-     "1 any other, 2 usage error.\n"},
+     "1 any other, 2 usage error. With --against: 0 nothing changed, 1 any\n"
+     "change, 2 usage error or OLD unreadable.\n"},
     {"pack", runPack, {},
      "usage: replaytool pack TEXT OUT\n"
      "Writes the text form TEXT as a replay file OUT, checksum computed.\n"

@@ -58,12 +58,13 @@ void printText(const char* path, const runaudit_result& r, const Evidence& evide
     std::printf("Claims:         match (floor and combo; the score is not checked)\n");
   else
     std::printf("Claims:         differ (%s)\n", claimsDifference(r).c_str());
+  std::printf("Game digest:    %s\n", gameDigestHex(r).c_str());
   std::printf("Evidence:       %s\n", evidenceShowText(evidence).c_str());
 }
 
 void printJson(const char* path, const runaudit_result& r, const Evidence& evidence) {
   const runaudit_header& h = r.header;
-  std::printf("{%s", jsonNameField("file", path, std::strlen(path)).c_str());
+  std::printf("{%s%s,", jsonNameField("file", path, std::strlen(path)).c_str(), checkerJsonField().c_str());
   // The text fields as UTF-8 text, and as hex for the bytes that are not.
   const std::size_t nameLength = textLength(h.name, 32), dateLength = textLength(h.date, 32);
   std::printf("\"header\":{\"signature\":%s,\"recordCount\":%" PRId32 ",\"name\":%s,\"date\":%s,",
@@ -83,8 +84,9 @@ void printJson(const char* path, const runaudit_result& r, const Evidence& evide
 // message and, in plain words, which of its checks refused the file.
 void printRejection(const char* path, const runaudit_result& r, bool json) {
   if (json) {
-    std::printf("{%s\"header\":null,\"valid\":false,%s,\"simulated\":null,\"evidence\":null}\n",
-                jsonNameField("file", path, std::strlen(path)).c_str(), resultJsonFields(r).c_str());
+    std::printf("{%s%s,\"header\":null,\"valid\":false,%s,\"simulated\":null,\"evidence\":null}\n",
+                jsonNameField("file", path, std::strlen(path)).c_str(), checkerJsonField().c_str(),
+                resultJsonFields(r).c_str());
     return;
   }
   std::printf("File:           %s\n", displayText(path, std::strlen(path)).c_str());

@@ -335,6 +335,7 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
       }
       goOn = player.run(total - quick);
     }
+    if (options.digest != nullptr) addGameFrames(*options.digest, record.input, out.frames - out.lastRecordStart);
     ++i;
     if (!goOn) break;
   }

@@ -5,6 +5,7 @@
 
 #include "replay/replay_file.h"
 #include "sim/game_state.h"
+#include "verify/game_digest.h"
 
 // One simulated frame, as reported to an observer.
 struct FrameReport {
@@ -66,6 +67,8 @@ struct PlaybackOptions {
   // Play from this state instead of a fresh game of the header's seed and
   // rejump: for tests of states no recording reaches in reasonable time.
   const GameState* start = nullptr;
+  // Given the frames each record played, when set (started by the caller).
+  GameDigest* digest = nullptr;
 };
 
 struct PlaybackOutcome {

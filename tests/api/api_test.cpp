@@ -18,6 +18,7 @@
 #include "replay/replay_text.h"
 #include "sim/extended.h"
 #include "verify/playback.h"
+#include "verify/sha256.h"
 #include "support/replay_builder.h"
 #include "support/run_program.h"
 
@@ -202,7 +203,7 @@ TEST(Api, ProgressJsonAndViewerDataAgreeWithTheCheck) {
 #if RUNAUDIT_TESTS_RUN_PROGRAMS
     // check --json's object with its file name taken out, then the header.
     std::string line = runProgram(std::string(REPLAYTOOL_BINARY) + " check --json " + shellQuote(replay.path)).out;
-    line.erase(1, line.find(",\"verdict\""));  // {"file":...,"verdict"... to {"verdict"...
+    line.erase(1, line.find(",\"checker\""));  // {"file":...,"checker"... to {"checker"...
     line.resize(line.size() - 2);  // "}\n"
     EXPECT_EQ(json.substr(0, line.size() + 11), line + ",\"header\":{") << replay.path;
     // The header is show --json's, without its hex spellings of the texts.
@@ -264,7 +265,7 @@ TEST(Api, EvidenceIsWhatReplaytoolPrints) {
     const std::string json = takeText(text);
     EXPECT_EQ(json.size(), length);
     const std::string line = runProgram(std::string(REPLAYTOOL_BINARY) + " evidence --json " + shellQuote(replay.path)).out;
-    const std::size_t fields = line.find(",\"reach\":");
+    const std::size_t fields = line.find(",\"checker\":");
     ASSERT_NE(fields, std::string::npos) << replay.path;
     ASSERT_EQ(json.substr(0, 1), "{");
     EXPECT_EQ(line.substr(fields + 1), json.substr(1) + "\n") << replay.path;
@@ -465,6 +466,50 @@ TEST(Api, BadBuffersGetTheLoadersMessageAndWhy) {
 #endif
 }
 
+// The digest recomputed as anyone would from docs/format.md: the records
+// walked one by one, their frames counted up to the result's `frames`,
+// equal three-bit inputs run together. Every replay, the long ones whose
+// records playback fast-forwards through included.
+TEST(Api, TheGameDigestIsWhatTheFormatDefines) {
+  int games = 0;
+  for (const Replay& replay : everyReplay()) {
+    runaudit_result r;
+    if (runaudit_check_bytes(replay.bytes.data(), replay.bytes.size(), &r) == RUNAUDIT_ERROR) continue;
+    const std::uint8_t* b = replay.bytes.data();
+    std::vector<std::uint8_t> message{'r', 'u', 'n', 'a', 'u', 'd', 'i', 't', ' ', 'g', 'a', 'm', 'e', ' ', '1', 0};
+    message.insert(message.end(), b + 90, b + 94);  // the seed
+    message.push_back(loadLE32(b + 86) != 0 ? 1 : 0);
+    std::uint64_t left = r.frames, run = 0;
+    int input = -1;
+    const auto endRun = [&] {
+      if (run == 0) return;
+      message.push_back(static_cast<std::uint8_t>(input));
+      for (int i = 0; i < 8; ++i) message.push_back(static_cast<std::uint8_t>(run >> (8 * i)));
+    };
+    for (std::int32_t i = 0; i < r.header.recordCount && left != 0; ++i) {
+      const std::uint8_t* record = b + REPLAY_HEADER_SIZE + 5 * static_cast<std::size_t>(i);
+      if (record[4] & END_MARKER) break;
+      const auto repeat = static_cast<std::int32_t>(loadLE32(record));
+      const std::uint64_t frames = std::min<std::uint64_t>(left, repeat > 0 ? std::uint64_t(repeat) + 1 : 1);
+      if ((record[4] & 0x13) != input) {
+        endRun();
+        input = record[4] & 0x13;
+        run = 0;
+      }
+      run += frames;
+      left -= frames;
+    }
+    endRun();
+    EXPECT_EQ(left, 0u) << replay.path;
+    Sha256 sha;
+    sha256Add(sha, message.data(), message.size());
+    const Sha256Digest expected = sha256Finish(sha);
+    EXPECT_EQ(std::memcmp(r.gameDigest, expected.data(), expected.size()), 0) << replay.path;
+    ++games;
+  }
+  EXPECT_GT(games, 20);
+}
+
 TEST(Api, NamesAndVersion) {
   EXPECT_STREQ(runaudit_version(), RUNAUDIT_VERSION);
   EXPECT_EQ(runaudit_version_number(), RUNAUDIT_VERSION_NUMBER);
@@ -494,13 +539,21 @@ TEST(Api, TheResultRecordKeepsItsLayoutAndClearsWhatIsReserved) {
   EXPECT_EQ(offsetof(runaudit_result, header), 48u);
   EXPECT_EQ(offsetof(runaudit_result, frames), 152u);
   EXPECT_EQ(offsetof(runaudit_result, claims), 212u);
-  EXPECT_EQ(offsetof(runaudit_result, reserved), 216u);
+  EXPECT_EQ(offsetof(runaudit_result, gameDigest), 216u);
+  EXPECT_EQ(offsetof(runaudit_result, reserved), 248u);
   const std::vector<std::uint8_t> bytes = bytesOf(std::string(RUNAUDIT_SAMPLES) + "/climb.wlx");
   for (const bool whole : {true, false}) {
     runaudit_result r;
     std::memset(&r, 0xA5, sizeof r);
     runaudit_check_bytes(bytes.data(), whole ? bytes.size() : 50, &r);
     for (const std::uint64_t word : r.reserved) EXPECT_EQ(word, 0u) << whole;
+    // The digest, or zeros for no game, in the place of reserved words.
+    char hex[65];
+    EXPECT_EQ(runaudit_game_digest_hex(&r, hex), whole ? 0 : -1);
+    EXPECT_STREQ(hex, whole ? "8ed8aba5d96272d9e9e77476a50cf3cac9cb329faa5bbfa187f8aecfd1a5fb13" : "");
+    if (!whole) {
+      for (const std::uint8_t byte : r.gameDigest) EXPECT_EQ(byte, 0u);
+    }
   }
 }
 

@@ -156,7 +156,10 @@ TEST(EvidenceOutputs, EverySurfaceShowsTheSameSummary) {
     ASSERT_NE(label, std::string::npos) << f.path;
     EXPECT_EQ(shownText.substr(label + 17), texts.show + "\n") << f.path;
     EXPECT_EQ(checkText[i].rfind(f.path + "\t", 0), 0u) << checkText[i];
-    EXPECT_EQ(checkText[i].substr(checkText[i].rfind('\t') + 1), texts.check) << f.path;
+    // A later copy of a game says so after its evidence.
+    std::string checkLine = checkText[i];
+    if (const std::size_t same = checkLine.find("\tsame game as "); same != std::string::npos) checkLine.erase(same);
+    EXPECT_EQ(checkLine.substr(checkLine.rfind('\t') + 1), texts.check) << f.path;
     cut += cutAt != "null";
     withRun += jsonValue(summary, "longestRun") != "null";
   }

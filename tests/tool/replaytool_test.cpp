@@ -23,6 +23,12 @@ RunResult tool(const std::string& args) { return runProgram(std::string(REPLAYTO
 
 std::string samplePath(const char* name) { return std::string(RUNAUDIT_SAMPLES) + "/" + name; }
 
+// The samples' game digests, computed once (docs/format.md recomputes
+// example.wlx's by hand) and pinned.
+const std::string CLIMB_DIGEST = "8ed8aba5d96272d9e9e77476a50cf3cac9cb329faa5bbfa187f8aecfd1a5fb13";
+const std::string EXAMPLE_DIGEST = "a15c690426649b677fea41dc8d7a75e77a6e6b37ff5c02f1cb27bd17acfac0b6";
+const std::string SEED36_DIGEST = "4cfaaea538a8899bef5ef6c6b85104b6f7537e629ce95f0d12525c2f43d5d524";
+
 // Packs a text fixture into a temporary replay file.
 std::string packed(const char* name) {
   const std::string out = writeTempFile(name, {});
@@ -129,7 +135,7 @@ TEST(ReplayTool, CheckGivesRunauditsVerdictsInOrder) {
   for (const char* jobs : {"--jobs 1", "--jobs 3", ""}) {
     const RunResult r = tool("check " + files + " " + jobs);
     EXPECT_EQ(r.out, samplePath("seed36.wlx") + "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n" +
-                         late + "\tinvalid\n" +
+                         late + "\tinvalid\tsame game as " + samplePath("seed36.wlx") + "\n" +
                          "/nonexistent.wlx\terror\tCould not open file: No such file or directory\n" + alive + "\tinvalid\n" +
                          samplePath("example.wlx") + "\tinvalid\n");
     EXPECT_EQ(r.status, 1);
@@ -152,6 +158,11 @@ std::string tempFolder(const char* stem) {
 
 const char* const CLIMB_VALID = "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n";
 const char* const SEED36_VALID = "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n";
+// A later copy of a game: its line names the first.
+std::string sameGame(const char* line, const std::string& first) {
+  const std::string text = line;
+  return text.substr(0, text.size() - 1) + "\tsame game as " + first + "\n";
+}
 
 // A folder operand is its *.wlx files (any case), its subfolders' too, in
 // name order, a subfolder's where its name falls; nothing else, and never
@@ -170,7 +181,8 @@ TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
   fs::create_directory_symlink("..", dir + "/sub/loop");
   fs::create_symlink("../b.wlx", dir + "/sub/link.wlx");
   const std::string walked = dir + "/A.WLX" + SEED36_VALID + dir + "/b.wlx" + CLIMB_VALID + dir + "/sub/c.wlx\tinvalid\n" +
-                             dir + "/sub/deeper/d.wlx" + CLIMB_VALID + dir + "/sub/link.wlx" + CLIMB_VALID;
+                             dir + "/sub/deeper/d.wlx" + sameGame(CLIMB_VALID, dir + "/b.wlx") + dir + "/sub/link.wlx" +
+                             sameGame(CLIMB_VALID, dir + "/b.wlx");
   for (const char* slash : {"", "/"}) {
     const RunResult r = tool("check --jobs 2 " + shellQuote(dir + slash));
     EXPECT_EQ(r.out, walked) << "folder given as " << dir + slash;
@@ -180,15 +192,15 @@ TEST(ReplayTool, CheckWalksFoldersInNameOrder) {
   // whatever its name.
   const RunResult mixed = tool("check " + shellQuote(dir + "/b.wlx.bak") + " " + shellQuote(dir + "/sub/deeper") + " " +
                                shellQuote(samplePath("seed36.wlx")));
-  EXPECT_EQ(mixed.out, dir + "/b.wlx.bak" + CLIMB_VALID + dir + "/sub/deeper/d.wlx" + CLIMB_VALID + samplePath("seed36.wlx") +
-                           SEED36_VALID);
+  EXPECT_EQ(mixed.out, dir + "/b.wlx.bak" + CLIMB_VALID + dir + "/sub/deeper/d.wlx" +
+                           sameGame(CLIMB_VALID, dir + "/b.wlx.bak") + samplePath("seed36.wlx") + SEED36_VALID);
   EXPECT_EQ(mixed.status, 0);
   // A folder with no replay in it checked nothing: that is no success.
   const RunResult empty = tool("check " + shellQuote(dir + "/nothing"));
   EXPECT_EQ(empty.out, dir + "/nothing\terror\tNo .wlx files in folder\n");
   EXPECT_EQ(empty.status, 1);
   EXPECT_TRUE(contains(tool("check --json " + shellQuote(dir + "/nothing")).out,
-                       "{\"file\":\"" + dir + "/nothing\",\"verdict\":\"error\",\"error\":\"No .wlx files in folder\",\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,\"frames\":null"));
+                       "{\"file\":\"" + dir + "/nothing\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"No .wlx files in folder\",\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,\"frames\":null"));
   fs::remove_all(dir);
 }
 
@@ -249,7 +261,8 @@ TEST(ReplayTool, ForgedClaimsAreReportedAndCanBeRequired) {
 
   const RunResult plain = tool("check " + forged + " " + climb);
   EXPECT_EQ(plain.out, forged + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims differ\tfloor 900 claimed, 93 reached\n" +
-                           samplePath("climb.wlx") + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match\n");
+                           samplePath("climb.wlx") + "\tvalid\tframes 2515\tfloor 93\tcombo 0\tcombo score 0\tclaims match"
+                           "\tsame game as " + forged + "\n");
   EXPECT_EQ(plain.status, 0);
   const RunResult required = tool("check --require-claims " + forged + " " + climb);
   EXPECT_EQ(required.out, plain.out);
@@ -258,7 +271,7 @@ TEST(ReplayTool, ForgedClaimsAreReportedAndCanBeRequired) {
   EXPECT_EQ(tool("check --require-claims " + late).status, 1);
   const RunResult json = tool("check --json --require-claims " + forged);
   EXPECT_TRUE(contains(json.out, "\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,\"speedLevel\":1,"
-                                 "\"claimed\":{\"score\":0,\"floor\":900,\"combo\":0},\"claims\":\"differ\"}\n"))
+                                 "\"claimed\":{\"score\":0,\"floor\":900,\"combo\":0},\"claims\":\"differ\",\"gameDigest\":\"" + CLIMB_DIGEST + "\"}\n"))
       << json.out;
   EXPECT_EQ(json.status, 1);
 
@@ -433,7 +446,7 @@ TEST(ReplayTool, HelpAndVersion) {
   for (const char* args : {"--help", "-h", "help"}) {
     const RunResult r = tool(args);
     EXPECT_EQ(r.status, 0) << args;
-    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence]\n")) << args;
+    EXPECT_TRUE(contains(r.out, "replaytool check FILE... [--jobs N] [--json] [--require-claims] [--evidence] [--unique]\n")) << args;
   }
   for (const char* command : {"show", "trace", "check", "pack", "unpack"}) {
     const RunResult r = tool(std::string(command) + " --help");
@@ -491,13 +504,14 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   EXPECT_TRUE(contains(out[3], "del\\u007F\\uFFFD\\uFFFD\\uFFFD_")) << out[3];
   // climb's facts, once: each line carries them after its file.
   const std::string facts =
-      "\"verdict\":\"valid\",\"error\":null,\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,"
+      "\"checker\":\"runaudit 2.0.0\",\"verdict\":\"valid\",\"error\":null,\"rejection\":null,\"why\":null,\"size\":null,\"checksum\":null,"
       "\"frames\":2515,\"ended\":{\"frame\":2515,\"record\":174,\"frameInRecord\":9},"
       "\"aliveAt\":null,\"endMarkerRecord\":175,\"markerFollows\":true,\"highestFloor\":93,\"bestCombo\":0,\"comboScore\":0,"
-      "\"speedLevel\":1,\"claimed\":{\"score\":0,\"floor\":93,\"combo\":0},\"claims\":\"match\"}";
+      "\"speedLevel\":1,\"claimed\":{\"score\":0,\"floor\":93,\"combo\":0},\"claims\":\"match\",\"gameDigest\":\"" + CLIMB_DIGEST + "\"}";
   const std::string noGame =
       "\"frames\":null,\"ended\":null,\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,"
-      "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}";
+      "\"highestFloor\":null,\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null,"
+      "\"gameDigest\":null}";
   EXPECT_EQ(out[0], "{\"file\":\"" + utf8 + "\"," + facts);
   std::string hex;
   for (unsigned char c : latin1) {
@@ -507,8 +521,9 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   }
   std::string shown = latin1;
   shown.replace(shown.find('\xE9'), 1, "\\uFFFD");
-  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts);
-  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"verdict\":\"error\",\"error\":\"Could not open file\",\"rejection\":\"open-failed\","
+  EXPECT_EQ(out[1], "{\"file\":\"" + shown + "\",\"fileHex\":\"" + hex + "\"," + facts.substr(0, facts.size() - 1) +
+                        ",\"sameGameAs\":\"" + utf8 + "\"}");
+  EXPECT_EQ(out[2], "{\"file\":\"" + missing + "\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"Could not open file\",\"rejection\":\"open-failed\","
                     "\"why\":\"there is no such file, or it may not be opened\",\"size\":null,\"checksum\":null," + noGame);
   EXPECT_EQ(r.status, 1);
 
@@ -519,7 +534,7 @@ TEST(ReplayTool, JsonKeepsUtf8AndRecoversEveryByte) {
   EXPECT_TRUE(contains(show.out, "\"date\":\"\\uFFFDt\\uFFFD\"")) << show.out;
   EXPECT_TRUE(contains(show.out, "\"dateHex\":\"e974e9\"")) << show.out;
   const RunResult named = tool("show --json " + shellQuote(utf8));
-  EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"header\"")) << named.out;
+  EXPECT_TRUE(contains(named.out, "{\"file\":\"" + utf8 + "\",\"checker\":\"runaudit 2.0.0\",\"header\"")) << named.out;
   ::unlink(utf8.c_str());
   ::unlink(latin1.c_str());
   ::unlink(controls.c_str());
@@ -609,7 +624,7 @@ TEST(ReplayTool, RejectedFilesSayWhy) {
     EXPECT_TRUE(contains(line, facts)) << line;
     const std::string shown = tool("show --json " + path).out;
     const std::string fields = line.substr(line.find(",\"verdict\":") + 1, line.size() - 3 - line.find(",\"verdict\":"));
-    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"header\":null,\"valid\":false," + fields +
+    EXPECT_EQ(shown, "{\"file\":\"" + path + "\",\"checker\":\"runaudit 2.0.0\",\"header\":null,\"valid\":false," + fields +
                          ",\"simulated\":null,\"evidence\":null}\n");
     EXPECT_EQ(topLevelKeys(shown), loadedKeys) << shown;
     ::unlink(path.c_str());
@@ -783,11 +798,12 @@ TEST(ReplayTool, JsonStringsReadBackAsTheirBytes) {
       at += 11;
       ASSERT_TRUE(parseJsonString(line, at, hex)) << line;
     }
-    EXPECT_EQ(line.substr(at), ",\"verdict\":\"error\",\"error\":\"File is not a valid replay\",\"rejection\":\"too-short\","
+    EXPECT_EQ(line.substr(at), ",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"error\",\"error\":\"File is not a valid replay\",\"rejection\":\"too-short\","
                                "\"why\":\"too short: its size is 0 bytes, less than the 98 of a header\","
                                "\"size\":{\"needed\":98,\"present\":0},\"checksum\":null,\"frames\":null,\"ended\":null,"
                                "\"aliveAt\":null,\"endMarkerRecord\":null,\"markerFollows\":null,\"highestFloor\":null,"
-                               "\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null}")
+                               "\"bestCombo\":null,\"comboScore\":null,\"speedLevel\":null,\"claimed\":null,\"claims\":null,"
+                               "\"gameDigest\":null}")
         << line;
     if (strictUtf8(paths[k])) {
       EXPECT_EQ(file, paths[k]);
@@ -1257,10 +1273,10 @@ TEST(ReplayTool, StandardInputStandsForAFileInEveryCommand) {
   EXPECT_EQ(fromStdin("show -").out, show);
   EXPECT_EQ(fromStdin("check --jobs 2 " + file + " -").out,
             path + "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n"
-                   "-\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\n");
+                   "-\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims match\tsame game as " + path + "\n");
   EXPECT_EQ(fromStdin("check - -").status, 2);
   const RunResult json = fromStdin("check --json -");
-  EXPECT_EQ(json.out.rfind("{\"file\":\"-\",\"verdict\":\"valid\"", 0), 0u) << json.out;
+  EXPECT_EQ(json.out.rfind("{\"file\":\"-\",\"checker\":\"runaudit 2.0.0\",\"verdict\":\"valid\"", 0), 0u) << json.out;
   // What show explains about a rejected file comes from the bytes it read.
   const RunResult rejected = runProgram("{ head -c 100 " + file + " | " + rt + " show -; }");
   EXPECT_EQ(rejected.status, 1);
@@ -1370,7 +1386,7 @@ TEST(ReplayTool, EvidenceMatchesTheLibrary) {
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.err, "");
   ASSERT_EQ(lines(json.out).size(), 1u);
-  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "reach", "horizon", "frames", "died",
+  EXPECT_EQ(topKeys(json.out), (std::vector<std::string>{"file", "rank", "checker", "reach", "horizon", "frames", "died",
                                                           "edgesInGame", "cut", "framesStepped", "edges", "summary",
                                                           "facts"}));
   const std::string summary = member(json.out, "summary");
@@ -1433,3 +1449,109 @@ TEST(ReplayTool, EvidenceMatchesTheLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy of seed36 in another file's clothes: its text form with `edit`
+// applied, packed.
+std::string seed36Variant(const char* name, const std::string& from, const std::string& to) {
+  std::string text = tool("unpack " + shellQuote(samplePath("seed36.wlx"))).out;
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  const std::string source = writeTempFile(std::string(name) + "_text", bytesOf(text));
+  const std::string out = writeTempFile(name, {});
+  EXPECT_EQ(tool("pack " + source + " " + out).status, 0) << name;
+  ::unlink(source.c_str());
+  return out;
+}
+
+}  // namespace
+
+// The same game under another name, date, claim, record split or ignored
+// bits is named as the first file of it, in the order given whatever the
+// threads; --unique leaves it out; the exit status is the verdicts' alone.
+TEST(ReplayTool, CheckNamesTheFirstFileOfEachGame) {
+  const std::string seed36 = samplePath("seed36.wlx"), climb = samplePath("climb.wlx");
+  const std::string renamed = seed36Variant("dup_renamed", "name \"tester\"\ndate \"2026-12-07\"\nscore 0\nfloor 1",
+                                            "name \"thief\"\ndate \"2027-01-01\"\nscore 777\nfloor 40");
+  const std::string split = seed36Variant("dup_split", "25 0x12\n", "12 0x12\n12 0x16\n");
+  const std::string unmarked = seed36Variant("dup_unmarked", "0 0x80\n", "");  // the same game, invalid
+  const std::string other = seed36Variant("dup_other", "25 0x12\n", "24 0x12\n0 0x02\n");
+  const std::string files = seed36 + " " + renamed + " " + climb + " " + split + " " + other + " " + unmarked;
+
+  const RunResult r = tool("check -j1 " + files);
+  const std::string seed36Facts = "\tvalid\tframes 101\tfloor 1\tcombo 0\tcombo score 0\tclaims ";
+  const std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), 6u) << r.out;
+  EXPECT_EQ(out[0], seed36 + seed36Facts + "match");
+  EXPECT_EQ(out[1], renamed + seed36Facts + "differ\tfloor 40 claimed, 1 reached\tsame game as " + seed36);
+  EXPECT_EQ(out[2] + "\n", climb + CLIMB_VALID);
+  EXPECT_EQ(out[3], split + seed36Facts + "match\tsame game as " + seed36);
+  EXPECT_EQ(out[4].find("same game"), std::string::npos) << out[4];
+  EXPECT_EQ(out[5], unmarked + "\tinvalid\tsame game as " + seed36);
+  EXPECT_EQ(r.status, 1);
+  for (const char* jobs : {"-j2 ", "-j6 "}) EXPECT_EQ(tool(std::string("check ") + jobs + files).out, r.out) << jobs;
+
+  const RunResult unique = tool("check --unique -j3 " + files);
+  EXPECT_EQ(unique.out, out[0] + "\n" + out[2] + "\n" + out[4] + "\n");
+  EXPECT_EQ(unique.status, 1) << "the left-out invalid file still counts";
+  EXPECT_EQ(tool("check --unique " + seed36 + " " + renamed).status, 0);
+
+  const std::vector<std::string> json = lines(tool("check --json " + files).out);
+  ASSERT_EQ(json.size(), 6u);
+  for (const std::size_t later : {1u, 3u, 5u}) {
+    EXPECT_TRUE(contains(json[later], ",\"gameDigest\":\"" + SEED36_DIGEST + "\",\"sameGameAs\":\"" + seed36 + "\"}"))
+        << json[later];
+  }
+  EXPECT_FALSE(contains(json[4], "sameGameAs")) << json[4];
+  EXPECT_FALSE(contains(json[4], SEED36_DIGEST)) << "one played frame's input differs";
+  EXPECT_TRUE(contains(tool("check --json " + samplePath("example.wlx")).out, "\"gameDigest\":\"" + EXAMPLE_DIGEST + "\"}"));
+  EXPECT_EQ(lines(tool("check --json --unique " + files).out).size(), 3u);
+  for (const std::string& f : {renamed, split, unmarked, other}) ::unlink(f.c_str());
+}
+
+// A re-check against an earlier check --json: only what changed, old and
+// new side by side, then the count; a file OLD lacks is new; an OLD that
+// cannot be read is a usage error, as is --against with --json.
+TEST(ReplayTool, CheckAgainstShowsOnlyWhatChanged) {
+  const std::string seed36 = samplePath("seed36.wlx"), climb = samplePath("climb.wlx"), example = samplePath("example.wlx");
+  std::string old = tool("check --json " + seed36 + " " + climb).out;
+  const std::string same = writeTempFile("against_same", bytesOf(old));
+  const RunResult unchanged = tool("check --against " + same + " " + climb + " " + seed36);
+  EXPECT_EQ(unchanged.out, "0 of 2 files changed since " + same + "\n");
+  EXPECT_EQ(unchanged.status, 0);
+  EXPECT_EQ(unchanged.err, "");
+
+  // What an older checker might have said of them.
+  auto edit = [&old](const std::string& from, const std::string& to) {
+    const std::size_t at = old.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    old.replace(at, from.size(), to);
+  };
+  edit("\"frames\":2515", "\"frames\":2514");
+  edit("\"verdict\":\"valid\"", "\"verdict\":\"invalid\"");  // seed36's line comes first
+  edit("\"gameDigest\":\"" + SEED36_DIGEST + "\"", "\"gameDigest\":null");
+  edit(",\"claims\":\"match\"", ",\"claims\":\"differ\"");
+  const std::string older = writeTempFile("against_older", bytesOf(old + "\n"));
+  const RunResult r = tool("check -j2 --against " + older + " " + seed36 + " " + example + " " + climb);
+  EXPECT_EQ(r.out, seed36 + "\tverdict \"invalid\" -> \"valid\"\tclaims \"differ\" -> \"match\"\tgameDigest null -> \"" +
+                       SEED36_DIGEST + "\"\n" + example + "\tnew: not in OLD\n" + climb +
+                       "\tframes 2514 -> 2515\n3 of 3 files changed since " + older + "\n");
+  EXPECT_EQ(r.status, 1);
+
+  // A line of an older checker without gameDigest: that fact is not compared.
+  std::string noDigest = tool("check --json " + climb).out;
+  noDigest.erase(noDigest.find(",\"gameDigest\""), 80);
+  const std::string before = writeTempFile("against_before", bytesOf(noDigest));
+  EXPECT_EQ(tool("check --against " + before + " " + climb).status, 0);
+
+  const std::string junk = writeTempFile("against_junk", bytesOf(std::string("{\"file\":\"a\"}\nnot json\n")));
+  const RunResult bad = tool("check --against " + junk + " " + climb);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, "replaytool: check: --against " + junk + ": line 2 is not a line of check --json\n");
+  EXPECT_EQ(tool("check --against " + same + ".missing " + climb).status, 2);
+  EXPECT_EQ(tool("check --json --against " + same + " " + climb).status, 2);
+  for (const std::string& f : {same, older, before, junk}) ::unlink(f.c_str());
+}

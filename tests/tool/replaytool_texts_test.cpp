@@ -66,7 +66,7 @@ TEST(ReplayToolTexts, EveryFixtureReadsAsItsExpectationsSay) {
   const std::string folder = writeTempFile("fixtures", {});
   ::unlink(folder.c_str());
   std::filesystem::create_directory(folder);
-  std::map<std::string, std::string> folderLines;
+  std::map<std::string, std::string> folderLines, folderDigests;
   for (const auto& entry : std::filesystem::directory_iterator(TOOL_FIXTURES)) {
     if (entry.path().extension() != ".txt") continue;
     const std::string source = entry.path().string();
@@ -101,12 +101,23 @@ TEST(ReplayToolTexts, EveryFixtureReadsAsItsExpectationsSay) {
     const RunResult pipedEvidence = runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " check --evidence - < " + path + "; }");
     EXPECT_EQ(pipedEvidence.out, "-\t" + e.evidence + "\n") << name;
     std::filesystem::rename(path, folder + "/" + name + ".wlx");
-    folderLines[name + ".wlx"] = folder + "/" + name + ".wlx\t" + e.evidence + "\n";
+    folderLines[name + ".wlx"] = folder + "/" + name + ".wlx\t" + e.evidence;
+    const std::size_t digestAt = e.show.find("Game digest:    ");
+    if (digestAt != std::string::npos) folderDigests[name + ".wlx"] = e.show.substr(digestAt + 16, 64);
     ++fixtures;
   }
   EXPECT_GE(fixtures, 15);
+  // A later file of a game already listed names the first.
   std::string inOrder;
-  for (const auto& [name, line] : folderLines) inOrder += line;
+  std::map<std::string, std::string> firstOfGame;
+  for (const auto& [name, line] : folderLines) {
+    inOrder += line;
+    if (const auto digest = folderDigests.find(name); digest != folderDigests.end()) {
+      const auto [first, fresh] = firstOfGame.emplace(digest->second, name);
+      if (!fresh) inOrder += "\tsame game as " + folder + "/" + first->second;
+    }
+    inOrder += "\n";
+  }
   const RunResult all = tool("check --evidence -j2 " + folder);
   EXPECT_EQ(all.out, inOrder);
   EXPECT_EQ(all.status, 1);
@@ -253,7 +264,8 @@ TEST(ReplayToolTexts, EveryFormOfTheCommandLine) {
   }
   // check's line for standard input names it "-".
   EXPECT_EQ(runProgram("{ " + std::string(REPLAYTOOL_BINARY) + " check -j=2 -- " + s + " - < " + s + "; }").out,
-            seed36Line + "-" + seed36Line.substr(seed36Line.find('\t')));
+            seed36Line + "-" + seed36Line.substr(seed36Line.find('\t'), seed36Line.size() - seed36Line.find('\t') - 1) +
+                "\tsame game as " + seed36Line.substr(0, seed36Line.find('\t')) + "\n");
 }
 
 }  // namespace

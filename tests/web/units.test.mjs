@@ -120,7 +120,7 @@ test('bytes in any view or buffer check as the plain bytes do', async () => {
 const result = (changes) => ({
   verdict: 'valid', error: null, frames: 2515, ended: { frame: 2515, record: 41, frameInRecord: 3 }, aliveAt: null,
   endMarkerRecord: 42, markerFollows: true, highestFloor: 12, bestCombo: 4, comboScore: 36, speedLevel: 1,
-  claimed: { score: 900, floor: 12, combo: 4 }, claims: 'match', ...changes,
+  claimed: { score: 900, floor: 12, combo: 4 }, claims: 'match', gameDigest: 'ab'.repeat(32), ...changes,
 });
 
 test('explain() and verdictText() word for word, for each verdict', async () => {
@@ -136,7 +136,7 @@ test('explain() and verdictText() word for word, for each verdict', async () => 
     ['Verdict', 'valid'], ['Frames', '2515'], ['Game ended', 'frame 2515, frame 3 of record 41'],
     ['End marker', 'record 42 (follows the record in which the game ended)'], ['Highest floor', '12'], ['Best combo', '4'],
     ['Combo score', '36'], ['Speed level', '1'], ['Claimed', 'score 900, floor 12, combo 4'], ['Simulated', 'floor 12, combo 4'],
-    ['Claims', 'match (floor and combo; the score is not checked)'],
+    ['Claims', 'match (floor and combo; the score is not checked)'], ['Game digest', 'ab'.repeat(32)],
   ]);
   const lines = (changes) => Object.fromEntries(explain(result(changes)));
   const alive = { verdict: 'invalid', ended: null, markerFollows: false };

@@ -37,6 +37,7 @@ export function explain(result) {
     ['Claimed', `score ${claimed.score}, floor ${claimed.floor}, combo ${claimed.combo}`],
     ['Simulated', `floor ${result.highestFloor}, combo ${result.bestCombo}`],
     ['Claims', claimsLine(result)],
+    ['Game digest', result.gameDigest],
   ];
   return lines;
 }

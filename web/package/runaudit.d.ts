@@ -38,6 +38,10 @@ interface GameFacts {
   claimed: { score: number; floor: number; combo: number };
   /** Whether the header's floor and combo are what the game reached; the score is never checked. */
   claims: 'match' | 'differ';
+  /** The game's identity: equal for two files of the same game whatever their names, dates, claims or record splitting (64 hex digits; see docs/format.md). */
+  gameDigest: string;
+  /** Which checker judged, e.g. "runaudit 2.0.0". */
+  checker: string;
   header: Header;
 }
 
@@ -81,6 +85,8 @@ export interface ErrorResult {
   speedLevel: null;
   claimed: null;
   claims: null;
+  gameDigest: null;
+  checker: string;
   header: null;
 }
 
