@@ -75,7 +75,8 @@ class _Result(ctypes.Structure):
         ("comboScore", ctypes.c_int32),
         ("speedLevel", ctypes.c_int32),
         ("claims", ctypes.c_int32),
-        ("reserved", ctypes.c_uint64 * 8),
+        ("gameDigest", ctypes.c_uint8 * 32),
+        ("reserved", ctypes.c_uint64 * 4),
     ]
 
 

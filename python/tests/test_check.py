@@ -72,7 +72,7 @@ def test_record_layout_is_the_headers() -> None:
             verdict = _native._lib.runaudit_check_bytes(address, size, ctypes.byref(raw))
         facts = json.loads(_native.result_json(raw))
         assert verdict == raw.verdict == ["valid", "invalid", "error"].index(facts["verdict"])
-        assert list(raw.reserved) == [0] * 8
+        assert list(raw.reserved) == [0] * 4
         if facts["verdict"] == "error":
             assert raw.error.decode() == facts["error"]
             if facts["size"]:
@@ -91,6 +91,7 @@ def test_record_layout_is_the_headers() -> None:
         assert (raw.ended.frame, raw.ended.record, raw.ended.frameInRecord) == \
             (ended["frame"], ended["record"], ended["frameInRecord"])
         assert raw.claims == ["match", "differ"].index(facts["claims"]) + 1
+        assert bytes(raw.gameDigest).hex() == facts["gameDigest"]
 
 
 def test_files_that_do_not_load(tmp_path: Path) -> None:
