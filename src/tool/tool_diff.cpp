@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "api/result_facts.h"
+#include "api/runaudit.h"
 #include "tool/game_compare.h"
 #include "tool/tool_common.h"
 #include "view/display_text.h"
@@ -78,15 +80,18 @@ const char* stateComparisonName(StateComparison k) {
   return "?";
 }
 
-void printText(const std::string paths[2], const GameComparison& c, const std::vector<HeaderDifference>& header) {
+void printText(const std::string paths[2], const GameComparison& c, const std::vector<HeaderDifference>& header,
+               const std::string digests[2]) {
   std::printf("File A:         %s\n", displayText(paths[0]).c_str());
   std::printf("File B:         %s\n", displayText(paths[1]).c_str());
   if (header.empty()) std::printf("Header:         same\n");
   for (const HeaderDifference& d : header)
     std::printf("%-16s%s | %s\n", d.label, d.text[0].c_str(), d.text[1].c_str());
   std::printf("Game:           %s\n", gameText(c));
-  // GAME DIGEST: both files' gameDigest go here, as "Game digest:    A | B",
-  // once the digest exists.
+  if (digests[0] == digests[1])
+    std::printf("Game digest:    %s (both)\n", digests[0].c_str());
+  else
+    std::printf("Game digest:    %s | %s\n", digests[0].c_str(), digests[1].c_str());
   std::printf("Frames:         %" PRIu64 " | %" PRIu64 "\n", c.frames[0], c.frames[1]);
   std::printf("Shared frames:  %" PRIu64 "\n", c.sharedFrames);
   if (c.input.found)
@@ -122,7 +127,8 @@ void printText(const std::string paths[2], const GameComparison& c, const std::v
                 c.sharedFrames, c.prefix == 1 ? "B" : "A", c.sharedFrames);
 }
 
-void printJson(const std::string paths[2], const GameComparison& c, const std::vector<HeaderDifference>& header) {
+void printJson(const std::string paths[2], const GameComparison& c, const std::vector<HeaderDifference>& header,
+               const std::string digests[2]) {
   for (int i = 0; i < 2; ++i) {
     std::string file = jsonNameField("file", paths[i].data(), paths[i].size());
     std::printf("%s{%s\"frames\":%" PRIu64 "}", i == 0 ? "{\"a\":" : ",\"b\":", file.c_str(), c.frames[i]);
@@ -133,7 +139,7 @@ void printJson(const std::string paths[2], const GameComparison& c, const std::v
                 header[i].json[1].c_str());
   std::printf("},\"sameGame\":%s,\"sameSeed\":%s,\"sameRejump\":%s", c.sameGame ? "true" : "false",
               c.sameSeed ? "true" : "false", c.sameRejump ? "true" : "false");
-  // GAME DIGEST: "gameDigest":["A's","B's"] goes here once the digest exists.
+  std::printf(",\"gameDigest\":[\"%s\",\"%s\"]", digests[0].c_str(), digests[1].c_str());
   std::printf(",\"sharedFrames\":%" PRIu64 ",\"inputDifference\":", c.sharedFrames);
   if (c.input.found)
     std::printf("{\"frame\":%" PRIu64 ",\"records\":[%" PRIu32 ",%" PRIu32 "],\"inputs\":[%u,%u]}", c.input.frame,
@@ -171,8 +177,15 @@ int runDiff(const CommandLine& line) {
     return reportError(EXIT_USAGE, error);
   }
   const GameComparison c = compareGames(replays[0], replays[1]);
+  // Each game's identity, as check and show give it (one playback each).
+  std::string digests[2];
+  for (int i = 0; i < 2; ++i) {
+    runaudit_result r{};
+    runaudit_check_bytes(images[i].bytes.data(), images[i].bytes.size(), &r);
+    digests[i] = gameDigestHex(r);
+  }
   const std::vector<HeaderDifference> header = headerDifferences(replays[0].header, replays[1].header);
-  line.has("--json") ? printJson(paths, c, header) : printText(paths, c, header);
+  line.has("--json") ? printJson(paths, c, header, digests) : printText(paths, c, header, digests);
   releaseReplay(replays[0]);
   releaseReplay(replays[1]);
   return c.sameGame ? 0 : 1;
