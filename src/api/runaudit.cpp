@@ -197,8 +197,8 @@ int runaudit_result_json(const runaudit_result* result, char** json, size_t* len
 }
 
 int runaudit_view_bytes(const void* bytes, size_t size, char** json, size_t* length) {
-  return describeBytes(bytes, size, json, length, [](const ReplayFile& replay, bool& valid) {
-    const ReplayView view = viewReplay(replay);
+  return describeBytes(bytes, size, json, length, [size](const ReplayFile& replay, bool& valid) {
+    const ReplayView view = viewReplay(replay, size);
     valid = view.verdict.valid;
     const std::string overview = overviewSvg(view);
     return viewJson(view, &overview);

@@ -50,7 +50,7 @@ int runView(const CommandLine& line) {
     ReplayFile replay{};
     std::string error;
     if (!loadReplayImage(path, image, replay, error)) return reportError(EXIT_FAILED, error);
-    view = viewReplay(replay);
+    view = viewReplay(replay, image.size());
     releaseReplay(replay);
   }
 

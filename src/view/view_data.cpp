@@ -76,7 +76,7 @@ std::uint64_t tickStep(double span, double most) {
       if (span / static_cast<double>(power * m) <= most) return power * m;
 }
 
-std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
+std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o, const std::vector<EvidenceEdge>& edges) {
   constexpr double W = 1000, H = 240, PAD = 20;
   const std::size_t n = c.y.size();
   double top = 1;
@@ -128,6 +128,14 @@ std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
           .append("\"><title>combo of ").append(std::to_string(c.score[i] - c.score[i - 1]))
           .append(" points at frame ").append(std::to_string(i)).append("</title></path>");
   }
+  // Frame-perfect edges: a short tick along the top, each with its place;
+  // as many as landings at most, which keeps a crafted file's page small.
+  std::size_t perfect = 0;
+  for (const EvidenceEdge& e : edges)
+    if (isFramePerfect(e) && ++perfect <= 5000)
+      marks.append("<path class=\"frame-perfect\" d=\"M").append(px(static_cast<std::size_t>(e.frame))).append(" ")
+          .append(number(PAD)).append("v8\"><title>frame-perfect ").append(keyName(e.key)).append(e.press ? " press" : " release")
+          .append(" at frame ").append(grouped(e.frame)).append("</title></path>");
   if (o.died && n > 0)
     marks.append("<g class=\"death\"><circle cx=\"").append(px(n - 1)).append("\" cy=\"").append(py(heightOf(c, n - 1)))
         .append("\" r=\"6\"/><title>the game ends at frame ").append(grouped(o.frames)).append("</title></g>");
@@ -136,12 +144,12 @@ std::string overviewOf(const ViewColumns& c, const PlaybackOutcome& o) {
   svg.append("<style>.overview{background:#10141c;font:11px sans-serif}.height{fill:none;stroke:#7fd1ff;stroke-width:1.5}"
              ".edge{fill:none;stroke:#ff7f7f;stroke-dasharray:4 3}.landing{fill:#ffe08a}.combo{stroke:#c38bff;stroke-opacity:.6}"
              ".death circle{fill:none;stroke:#ff4040;stroke-width:2}text{fill:#cfd6e0}.tick{stroke:#cfd6e0;stroke-opacity:.15}"
-             ".floor-scale,.frame-scale{font-size:10px;fill-opacity:.7}</style>");
+             ".floor-scale,.frame-scale{font-size:10px;fill-opacity:.7}.frame-perfect{stroke:#ff9f40;stroke-width:2}</style>");
   svg.append(scales);
   svg.append("<polyline class=\"edge\" points=\"").append(edge).append("\"/>");
   svg.append("<polyline class=\"height\" points=\"").append(height).append("\"/>");
   svg.append(marks);
-  svg.append("<text x=\"24\" y=\"14\">height in floors (blue), screen bottom (red), landings, combos, end; ")
+  svg.append("<text x=\"24\" y=\"14\">height in floors (blue), screen bottom (red), landings, combos, frame-perfect edges (orange), end; ")
       .append(grouped(n > 0 ? n - 1 : 0)).append(" frames</text></svg>");
   return svg;
 }
@@ -157,7 +165,25 @@ std::string safeForScript(std::string json) {
 
 }  // namespace
 
-ReplayView viewReplay(const ReplayFile& replay) {
+std::string encodeEdges(const std::vector<EvidenceEdge>& edges) {
+  std::vector<std::uint8_t> out;
+  std::uint64_t frame = 0;
+  std::uint32_t record = 0;
+  for (const EvidenceEdge& e : edges) {
+    appendVarint(out, static_cast<std::int64_t>(e.frame - frame));
+    appendVarint(out, static_cast<std::int64_t>(e.record) - static_cast<std::int64_t>(record));
+    appendVarint(out, static_cast<std::int64_t>(e.key) * 2 + (e.press ? 1 : 0));
+    appendVarint(out, e.lo);
+    appendVarint(out, e.hi);
+    appendVarint(out, static_cast<std::int64_t>(e.loEnd) * 3 + static_cast<std::int64_t>(e.hiEnd));
+    appendVarint(out, e.outcome.kind == OutcomeKind::Floor ? e.outcome.floor : e.outcome.kind == OutcomeKind::Dies ? -1 : -2);
+    frame = e.frame;
+    record = e.record;
+  }
+  return base64(out);
+}
+
+ReplayView viewReplay(const ReplayFile& replay, std::uint64_t fileBytes) {
   ReplayView view{};
   view.header = replay.header;
   GameState start;
@@ -173,10 +199,15 @@ ReplayView viewReplay(const ReplayFile& replay) {
   view.cut = view.verdict.frames > MAX_VIEW_FRAMES;
   view.markerRecord = firstEndMarker(replay);
   view.aliveAt = view.verdict.died ? "" : stoppedAtMarker(replay, view.verdict) ? "end marker" : "records exhausted";
+  view.evidence = analyseEvidence(replay, fileBytes);
+  // Edges past the frames kept have no place on the timeline.
+  const std::uint64_t kept = view.columns.y.size() - 1;
+  auto& edges = view.evidence.edges;
+  edges.erase(std::find_if(edges.begin(), edges.end(), [kept](const EvidenceEdge& e) { return e.frame > kept; }), edges.end());
   return view;
 }
 
-std::string overviewSvg(const ReplayView& view) { return overviewOf(view.columns, view.verdict); }
+std::string overviewSvg(const ReplayView& view) { return overviewOf(view.columns, view.verdict, view.evidence.edges); }
 
 std::string viewJson(const ReplayView& view, const std::string* overview) {
   const ViewColumns& c = view.columns;
@@ -205,6 +236,15 @@ std::string viewJson(const ReplayView& view, const std::string* overview) {
   j.append(",\"speed\":").append(column(c.speed)).append(",\"combo\":").append(column(c.combo));
   j.append(",\"floor\":").append(column(c.floor)).append(",\"best\":").append(column(c.best)).append("}");
   j.append(",\"floorLeft\":").append(column(c.floorLeft)).append(",\"floorRight\":").append(column(c.floorRight));
+  const Evidence& ev = view.evidence;
+  j.append(",\"evidence\":{\"reach\":").append(std::to_string(ev.reach)).append(",\"horizon\":").append(std::to_string(ev.horizon))
+      .append(",\"edgesInGame\":").append(std::to_string(ev.edgesInGame)).append(",\"cut\":");
+  if (ev.cut == EvidenceCut::None)
+    j.append("null");
+  else
+    j.append("{\"reason\":\"").append(ev.cut == EvidenceCut::Edges ? "edges" : "frames").append("\",\"frame\":")
+        .append(std::to_string(ev.cutAtFrame)).append("}");
+  j.append(",\"count\":").append(std::to_string(ev.edges.size())).append(",\"edges\":\"").append(encodeEdges(ev.edges)).append("\"}");
   if (overview != nullptr) j.append(",\"overview\":").append(jsonString(overview->data(), overview->size()));
   j.append("}");
   return safeForScript(j);

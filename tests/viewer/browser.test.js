@@ -15,6 +15,15 @@ const { tool, replays, expected: fixtureTexts, viewPage, trace, show } = require
 
 const artifacts = process.env.VIEWER_ARTIFACTS || path.join(os.tmpdir(), 'viewer-artifacts');
 const JUMP_STATES = ['Grounded', 'Rising', 'Falling', 'Airborne'];
+// An edge of replaytool evidence --json as the viewer words it.
+const edgeWords = (e) => {
+  const decisive = e.ends.includes('outcome');
+  const kind = decisive && e.window[0] === 0 && e.window[1] === 0 ? 'frame-perfect' : decisive ? 'decisive' : 'not decisive';
+  const outcome = e.outcome === 'dies' ? 'the game ends' : e.outcome === 'none' ? 'no landing' : `landing on floor ${grouped(e.outcome)}`;
+  return `${e.key[0].toUpperCase()}${e.key.slice(1)} ${e.press ? 'press' : 'release'} at frame ${grouped(e.frame)}`
+    + ` (record ${grouped(e.record)}): window [${e.window[0]}, ${e.window[1]}] (ends: ${e.ends[0]}, ${e.ends[1]});`
+    + ` outcome ${outcome}; ${kind}.`;
+};
 const grouped = (n) => String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 
 test('the viewer in a real browser', async () => {
@@ -25,6 +34,7 @@ test('the viewer in a real browser', async () => {
     args: ['--no-sandbox', '--disable-gpu'],
   });
   let fixturesShown = 0;
+  let perfectShown = 0;
   try {
     for (const replay of replays(dir)) {
       const name = path.basename(replay, '.wlx');
@@ -76,6 +86,24 @@ test('the viewer in a real browser', async () => {
         await page.evaluate((frame) => window.replayViewer.seek(frame), f);
         assert.deepStrictEqual(await hud(), expected(f), `${name} frame ${f}`);
       }
+      // Timing evidence: one mark per frame-perfect edge of replaytool
+      // evidence, and at an edge's frame, that edge's window in words.
+      const evidence = [JSON.parse(execFileSync(tool, ['evidence', '--json', replay]).toString())].flat()[0];
+      const perfect = evidence.edges.filter((e) => e.ends.includes('outcome') && e.window[0] === 0 && e.window[1] === 0);
+      perfectShown += perfect.length;
+      assert.strictEqual(await page.$$eval('#overview .frame-perfect', (m) => m.length), perfect.length, name);
+      const shownEdges = evidence.edges.filter((e) => e.frame <= rows.length);
+      for (const e of new Set([shownEdges[0], perfect[0], shownEdges[shownEdges.length - 1]])) {
+        if (e === undefined) continue;
+        // The last of the edges at that frame (left, right, jump order).
+        const last = shownEdges.filter((x) => x.frame === e.frame).pop();
+        await page.evaluate((frame) => window.replayViewer.seek(frame), e.frame);
+        assert.strictEqual(await page.textContent('#edge-window'), edgeWords(last), `${name} edge at frame ${e.frame}`);
+        if (e.frame > 1 && e === shownEdges[0]) {
+          await page.evaluate((frame) => window.replayViewer.seek(frame), e.frame - 1);
+          assert.strictEqual(await page.textContent('#edge-window'), 'none up to this frame', name);
+        }
+      }
       // Keys: Home, one frame forward, the game's end.
       await page.keyboard.press('Home');
       await page.keyboard.press('ArrowRight');
@@ -96,6 +124,7 @@ test('the viewer in a real browser', async () => {
     }
 
     assert.ok(fixturesShown >= 8, `${fixturesShown} fixtures with their texts`);
+    assert.ok(perfectShown > 0, 'some sample has frame-perfect edges');
 
     // A game that never ends: the page keeps its first million frames and says so.
     const text = path.join(dir, 'endless.txt');

@@ -62,6 +62,55 @@ function decodeFloors(data) {
   return { left: decodeColumn(data.floorLeft, count), right: decodeColumn(data.floorRight, count) };
 }
 
+// The timing evidence's edges: seven numbers each (frame and record as
+// deltas, key * 2 + press, lo, hi, loEnd * 3 + hiEnd, outcome: a floor, -1
+// dies, -2 none). Data made before the analysis has none.
+const EDGE_KEYS = ['Left', 'Right', 'Jump'];
+const WINDOW_ENDS = ['outcome', 'edge', 'reach'];
+function decodeEdges(data) {
+  if (data.evidence === undefined) return [];
+  const v = varints(data.evidence.edges);
+  if (v.length % 7 !== 0) throw new Error('edges end inside one');
+  const out = [];
+  let frame = 0;
+  let record = 0;
+  for (let i = 0; i < v.length; i += 7) {
+    frame += v[i];
+    record += v[i + 1];
+    const loEnd = WINDOW_ENDS[Math.floor(v[i + 5] / 3)];
+    const hiEnd = WINDOW_ENDS[v[i + 5] % 3];
+    const decisive = loEnd === 'outcome' || hiEnd === 'outcome';
+    out.push({
+      frame, record, key: EDGE_KEYS[v[i + 2] >> 1], press: (v[i + 2] & 1) === 1, lo: v[i + 3], hi: v[i + 4], loEnd, hiEnd,
+      outcome: v[i + 6] === -1 ? 'dies' : v[i + 6] === -2 ? 'none' : v[i + 6],
+      decisive, framePerfect: decisive && v[i + 3] === 0 && v[i + 4] === 0,
+    });
+  }
+  return out;
+}
+
+// The last edge at or before `frame`, or null.
+function edgeAtOrBefore(edges, frame) {
+  let lo = 0;
+  let hi = edges.length;
+  while (lo < hi) {
+    const mid = (lo + hi) >> 1;
+    if (edges[mid].frame <= frame) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo === 0 ? null : edges[lo - 1];
+}
+
+// An edge's window in words: facts of the analysis, nothing more.
+function edgeText(e) {
+  const g = groupDigits;
+  const outcome = e.outcome === 'dies' ? 'the game ends' : e.outcome === 'none' ? 'no landing' : `landing on floor ${g(e.outcome)}`;
+  const kind = e.framePerfect ? 'frame-perfect' : e.decisive ? 'decisive' : 'not decisive';
+  return `${e.key} ${e.press ? 'press' : 'release'} at frame ${g(e.frame)} (record ${g(e.record)}):`
+    + ` window [${e.lo}, ${e.hi}] (ends: ${e.loEnd}, ${e.hiEnd});`
+    + ` outcome ${outcome}; ${kind}.`;
+}
+
 // A count as the viewer and the page show it: digits in groups of three.
 function groupDigits(n) {
   return String(n).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
@@ -117,6 +166,7 @@ function startViewer(data) {
   const col = {};
   for (const name of Object.keys(data.columns)) col[name] = decodeColumn(data.columns[name], n);
   const floors = decodeFloors(data);
+  const edges = decodeEdges(data);
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
   const g = canvas.getContext('2d');
@@ -141,6 +191,13 @@ function startViewer(data) {
     $('cut-notice').hidden = false;
     $('cut-notice').textContent = `The game lasts ${groupDigits(data.totalFrames)} frames; the page shows the first`
       + ` ${groupDigits(data.frames)} (its limit is ${groupDigits(data.limit)}).`;
+  }
+  $('evidence-note').hidden = true;
+  const cut = data.evidence !== undefined ? data.evidence.cut : null;
+  if (cut !== null) {
+    $('evidence-note').hidden = false;
+    $('evidence-note').textContent = `Timing analysis stops at frame ${groupDigits(cut.frame)}: `
+      + (cut.reason === 'edges' ? 'it analyses at most the first 20,000 edges.' : 'its frame budget for a file of this size ran out.');
   }
   $('frame-count').textContent = groupDigits(data.frames);
   slider.max = String(data.frames);
@@ -186,6 +243,8 @@ function startViewer(data) {
     $('best-combo').textContent = groupDigits(col.best[frame]);
     $('jump-state').textContent = JUMP_STATES[col.jump[frame]];
     $('position').textContent = `${x}, ${y}`;
+    const edge = edgeAtOrBefore(edges, frame);
+    $('edge-window').textContent = data.evidence === undefined ? '-' : edge === null ? 'none up to this frame' : edgeText(edge);
     slider.value = String(frame);
     $('overview-cursor').style.left = `${(20 + 960 * frame / Math.max(1, data.frames)) / 10}%`;
   }
@@ -257,7 +316,7 @@ function startViewer(data) {
   };
 }
 
-if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, runTotal, groupDigits, keysText, verdictText, claimsText, JUMP_STATES };
+if (typeof module === 'object') module.exports = { decodeColumn, decodeFloors, decodeEdges, edgeAtOrBefore, edgeText, runTotal, groupDigits, keysText, verdictText, claimsText, JUMP_STATES };
 
 // A page of replaytool view carries its game with it.
 if (typeof document === 'object' && document.getElementById('replay-data'))
