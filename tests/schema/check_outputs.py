@@ -264,7 +264,7 @@ def mutants(output):
     wrong.append((f"with {name!r} misspelt", {(k + "s" if k == name else k): v for k, v in output.items()}))
     if "edges" in output and "summary" in output:
         wrong += evidence_mutants(output)
-    if isinstance(output.get("evidence"), dict):
+    if isinstance(output.get("evidence"), dict) and "summary" in output["evidence"]:
         for what, change in (("without the summary's decisive", lambda e: e["summary"].pop("decisive")),
                              ("with a key added beside the summary", lambda e: e.update(edges=[])),
                              ("with the cut misspelt", lambda e: e.update(cuts=e.pop("cut")))):
