@@ -46,7 +46,8 @@ cp samples/climb.wlx "$name"
 [ "$(runaudit "$name" | tail -n 1)" = "Replay is valid" ] || fail "runaudit cannot read $name"
 line=$(replaytool check "$name")
 [ "$line" = "$shown	valid	frames 2515	floor 93	combo 0	combo score 0	claims match" ] || fail "check printed: $line"
-replaytool check --json "$name" | grep -qF "{\"file\":\"$name\",\"verdict\":\"valid\"" || fail "check --json lost the name"
+replaytool check --json "$name" | grep -F "{\"file\":\"$name\",\"checker\":\"runaudit " | grep -qF '"verdict":"valid"' ||
+  fail "check --json lost the name"
 [ "$(replaytool show "$name" | head -n 1)" = "File:           $shown" ] || fail "show's File line"
 replaytool unpack "$name" >"$work/ünïcode.txt" || fail "unpack to a non-ASCII name"
 replaytool pack "$work/ünïcode.txt" "$work/packed ☃.wlx" || fail "pack from and to non-ASCII names"
@@ -115,7 +116,7 @@ out=$(cd samples && timeout 60 ../cmake/wine-run.sh cmd /c "$winbuild\replaytool
 expected="climb.wlx	$climb_valid
 example.wlx	invalid
 seed36.wlx	$seed36_valid
-..\samples\seed36.wlx	$seed36_valid
+..\samples\seed36.wlx	$seed36_valid	same game as seed36.wlx
 nothing*.wlx	error	Could not open file: No such file or directory"
 [ "$out" = "$expected" ] || fail "check under cmd printed: $out"
 out=$(cd samples && timeout 60 ../cmake/wine-run.sh cmd /c "$winbuild\runaudit.exe s*.wlx" </dev/null) || true
@@ -135,9 +136,9 @@ out=$(replaytool check "$winwalk\\" 'samples' "$winwalk\\empty") || true
 expected="$winwalk\A.WLX	$seed36_valid
 $winwalk\b.wlx	$climb_valid
 $winwalk\sub\c.wlx	invalid
-samples\climb.wlx	$climb_valid
-samples\example.wlx	invalid
-samples\seed36.wlx	$seed36_valid
+samples\climb.wlx	$climb_valid	same game as $winwalk\b.wlx
+samples\example.wlx	invalid	same game as $winwalk\sub\c.wlx
+samples\seed36.wlx	$seed36_valid	same game as $winwalk\A.WLX
 $winwalk\empty	error	No .wlx files in folder"
 [ "$out" = "$expected" ] || fail "check of folders printed: $out"
 
