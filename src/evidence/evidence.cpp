@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::uint8_t KEY_BITS = INPUT_LEFT | INPUT_RIGHT | INPUT_JUMP;
-
 // Any file may cost this many frames, and each byte this many more: some
 // 2 s per MB at 40 million frames a second. A climbing game needs about 77
 // a byte (its 10-minute game of 11,763 bytes, 905,019 frames).
@@ -225,7 +223,7 @@ InputTimeline inputTimeline(const ReplayFile& replay) {
     const InputRecord r = recordAt(replay, j);
     if ((r.input & END_MARKER) != 0) break;
     const std::uint64_t frames = 1 + static_cast<std::uint64_t>(std::max<std::int32_t>(r.repeat, 0));
-    t.runs.push_back({t.frames + 1, frames, static_cast<std::uint8_t>(r.input & KEY_BITS), j + 1});
+    t.runs.push_back({t.frames + 1, frames, static_cast<std::uint8_t>(r.input & GAME_INPUT_BITS), j + 1});
     t.frames += frames;
   }
   return t;
