@@ -3,6 +3,7 @@
 // from one rounding.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cfloat>
 #include <cmath>
@@ -111,12 +112,41 @@ struct PairGenerator {
     return std::ldexp(static_cast<double>(m), pick(140) - 70 - width) * (pick(2) ? 1 : -1);
   }
 
+  // b's exponent 8 to 13 fields from a's, either way: at 10 and below the
+  // exact sum has at most 64 bits, from 11 on it may have 65 and more.
+  double nearBinadeAddend(double a) {
+    const auto field = static_cast<std::int64_t>((bitsOf(a) >> 52) & 0x7FF);
+    const std::int64_t distance = 8 + pick(6);
+    const std::int64_t other = std::clamp<std::int64_t>(pick(2) ? field + distance : field - distance, 0, 2046);
+    return make(static_cast<std::uint64_t>(other), bits(), pick(2) == 0);
+  }
+
+  // a = 2^E·(2 - 2^-52) and b of the same sign at 2^(E-11): the sum
+  // carries into 2^(E+1) and has 65 bits, the last 12 (below its binary64
+  // step) 0x7FF or 0x801, one 64-bit step off the binary64 midpoint: round64
+  // makes it a tie.
+  void carriedSumOperands(double& a, double& b) {
+    const auto field = static_cast<std::uint64_t>(12 + pick(2000));
+    const bool neg = pick(2) == 0;
+    a = make(field, ~0ull, neg);
+    b = make(field - 11, (bits() & ~0xFFFull) | (pick(2) ? 0xFFF : 0x001), neg);
+  }
+
   void sumOperands(double& a, double& b) {
-    switch (pick(5)) {
+    switch (pick(6)) {
+      case 5:
+        if (pick(3) == 0) return carriedSumOperands(a, b);
+        a = any();
+        b = nearBinadeAddend(a);
+        break;
       case 0: a = any(); b = any(); break;
       case 1: a = any(); b = nearMidpointAddend(a); break;
       case 2: a = gameValue(); b = gameValue(); break;
-      case 3: a = any(); b = -fromBits(bitsOf(a) + static_cast<std::uint64_t>(pick(5)) - 2); break;  // cancellation
+      case 3:  // cancellation; an infinity's neighbours in bits are NaN, left out as above
+        a = any();
+        b = -fromBits(bitsOf(a) + static_cast<std::uint64_t>(pick(5)) - 2);
+        if (std::isnan(b)) b = -a;
+        break;
       default: a = gameValue(); b = nearMidpointAddend(a); break;
     }
   }
