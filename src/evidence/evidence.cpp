@@ -48,8 +48,15 @@ struct Analyser {
   std::int32_t horizon;
   std::vector<GameState> ring;  // the state after frame n at n % size
   std::uint64_t budget;
+  bool meetRecorded = true;  // EvidenceOptions::meetRecorded
   std::uint64_t stepped = 0;
   bool exhausted = false;  // a run was refused: it could have passed the budget
+
+  // The recorded run of the edge being analysed (offset 0): its outcome,
+  // and its states after frames F ... F + reach that came before the frame
+  // that decided it, for moved runs to meet.
+  EdgeOutcome recorded{};
+  std::vector<GameState> recordedStates{};
 
   const GameState& after(std::uint64_t frame) const { return ring[frame % ring.size()]; }
 
@@ -74,20 +81,41 @@ struct Analyser {
       exhausted = true;
       return {};
     }
+    if (d == 0) recordedStates.clear();
+    // A moved run that meets the recorded one: after frame watchAfter (the
+    // moved frames behind it) its state is the recorded run's after the
+    // same frame, and the inputs from there on are the same, so every later
+    // state is too. Neither run ended up to there (the recorded one decides
+    // later, as that state was kept; the moved one would have returned, and
+    // counts no landing before watchAfter + 1), so the moved run's outcome
+    // is the recorded one's frame and kind, which lies within its horizon:
+    // watchAfter + H >= F + H. Not so for none: a later horizon might see a
+    // landing, so a run moved later than F goes on.
+    const bool mayMeet = meetRecorded && d != 0 && watchAfter - frame < recordedStates.size() &&
+                         (recorded.kind != OutcomeKind::None || d < 0);
     GameState state = after(start - 1);
     std::size_t run = runAt(timeline, start);
+    EdgeOutcome result{OutcomeKind::None, 0};
     for (std::uint64_t f = start; f <= last; ++f) {
       while (run < timeline.runs.size() && f >= timeline.runs[run].first + timeline.runs[run].frames) ++run;
       std::uint8_t input = run < timeline.runs.size() ? timeline.runs[run].keys : 0;
       if (d != 0 && f >= from && f <= to) input = value ? (input | bit) : (input & ~bit);
       const JumpState before = state.jumpState;
       ++stepped;
-      if (!stepFrame(state, input)) return {OutcomeKind::Dies, 0};
+      if (!stepFrame(state, input)) {
+        result = {OutcomeKind::Dies, 0};
+        break;
+      }
       if (f > watchAfter && (before == JumpState::Falling || before == JumpState::Airborne) &&
-          state.jumpState == JumpState::Grounded)
-        return {OutcomeKind::Floor, state.lastFloor};
+          state.jumpState == JumpState::Grounded) {
+        result = {OutcomeKind::Floor, state.lastFloor};
+        break;
+      }
+      if (d == 0 && f - frame <= static_cast<std::uint64_t>(reach)) recordedStates.push_back(state);
+      if (mayMeet && f == watchAfter && sameState(state, recordedStates[f - frame])) return recorded;
     }
-    return {OutcomeKind::None, 0};
+    if (d == 0) recorded = result;
+    return result;
   }
 };
 
@@ -258,7 +286,8 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
 
   const InputTimeline timeline = inputTimeline(replay);
   const EdgeList list = listEdges(timeline);
-  Analyser a{timeline, ev.reach, ev.horizon, std::vector<GameState>(static_cast<std::size_t>(ev.reach) + 2), budget};
+  Analyser a{timeline, ev.reach, ev.horizon, std::vector<GameState>(static_cast<std::size_t>(ev.reach) + 2), budget,
+             options.meetRecorded};
   GameState state;
   initGame(state, replay.header.rejump, replay.header.seed);
   a.ring[0] = state;

@@ -55,6 +55,9 @@ struct EvidenceOptions {
   // Play long stretches between edges with playback's exact shortcuts
   // (off: frame by frame, for tests that compare the two).
   bool skipStretches = true;
+  // End a moved run where its state meets the recorded run's (off: every
+  // run to its outcome, for tests that compare the two).
+  bool meetRecorded = true;
 };
 
 inline constexpr std::int32_t MAX_EVIDENCE_REACH = 64;

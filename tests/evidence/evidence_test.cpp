@@ -232,31 +232,56 @@ TEST(Evidence, WindowsAgreeWithPlaybackOfTheMovedInputs) {
   checkAgainstPlayback(randomGame(21, 1200), EvidenceOptions{3, 25});
 }
 
+// Every edge the same, analysed with a shortcut and without; the shortcut
+// stepping fewer frames.
+void expectSameWindows(const ReplayFixture& f, const EvidenceOptions& quick, const EvidenceOptions& plain) {
+  ReplayFile replay = buildReplay(f);
+  const Evidence skipped = analyseEvidence(replay, 0, quick), stepped = analyseEvidence(replay, 0, plain);
+  releaseReplay(replay);
+  ASSERT_EQ(skipped.cut, EvidenceCut::None);
+  ASSERT_EQ(stepped.cut, EvidenceCut::None);
+  ASSERT_EQ(skipped.edges.size(), stepped.edges.size());
+  EXPECT_GT(skipped.edges.size(), 20u);
+  for (std::size_t i = 0; i < skipped.edges.size(); ++i) {
+    const EvidenceEdge &a = skipped.edges[i], &b = stepped.edges[i];
+    EXPECT_EQ(a.frame, b.frame);
+    EXPECT_EQ(a.lo, b.lo) << a.frame;
+    EXPECT_EQ(a.hi, b.hi) << a.frame;
+    EXPECT_EQ(a.loEnd, b.loEnd) << a.frame;
+    EXPECT_EQ(a.hiEnd, b.hiEnd) << a.frame;
+    EXPECT_TRUE(a.outcome == b.outcome) << a.frame;
+  }
+  EXPECT_LT(skipped.framesStepped, stepped.framesStepped);
+}
+
 // Long stretches crossed with playback's shortcuts give the windows of
 // frame-by-frame play, for a fraction of the frames.
 TEST(Evidence, StretchesSkippedGiveTheSameWindows) {
   for (std::uint32_t seed : {1u, 6u, 9u}) {
-    ReplayFixture f = stretchedGame(seed, 200);
-    ReplayFile replay = buildReplay(f);
+    SCOPED_TRACE(seed);
     EvidenceOptions options, plain;
     options.frameBudget = plain.frameBudget = 100'000'000;
     plain.skipStretches = false;
-    const Evidence skipped = analyseEvidence(replay, 0, options), stepped = analyseEvidence(replay, 0, plain);
-    releaseReplay(replay);
-    ASSERT_EQ(skipped.cut, EvidenceCut::None);
-    ASSERT_EQ(stepped.cut, EvidenceCut::None);
-    ASSERT_EQ(skipped.edges.size(), stepped.edges.size());
-    EXPECT_GT(skipped.edges.size(), 20u);
-    for (std::size_t i = 0; i < skipped.edges.size(); ++i) {
-      const EvidenceEdge &a = skipped.edges[i], &b = stepped.edges[i];
-      EXPECT_EQ(a.frame, b.frame);
-      EXPECT_EQ(a.lo, b.lo) << a.frame;
-      EXPECT_EQ(a.hi, b.hi) << a.frame;
-      EXPECT_EQ(a.loEnd, b.loEnd) << a.frame;
-      EXPECT_EQ(a.hiEnd, b.hiEnd) << a.frame;
-      EXPECT_TRUE(a.outcome == b.outcome) << a.frame;
-    }
-    EXPECT_LT(skipped.framesStepped, stepped.framesStepped);
+    expectSameWindows(stretchedGame(seed, 200), options, plain);
+  }
+}
+
+// Moved runs that end where they meet the recorded run give the windows of
+// runs played to their outcomes: random games, stretched ones, short and
+// long reaches and horizons (a none outcome within a short horizon).
+TEST(Evidence, MovedRunsMeetingTheRecordedOneGiveTheSameWindows) {
+  struct Case {
+    ReplayFixture game;
+    std::int32_t reach, horizon;
+  };
+  const Case cases[] = {{randomGame(3, 3000), 8, 600}, {randomGame(17, 3000), 3, 25},
+                        {randomGame(29, 2000), 16, 60}, {stretchedGame(6, 200), 8, 600}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reach * 1000 + c.horizon);
+    EvidenceOptions options{c.reach, c.horizon}, plain{c.reach, c.horizon};
+    options.frameBudget = plain.frameBudget = 100'000'000;
+    plain.meetRecorded = false;
+    expectSameWindows(c.game, options, plain);
   }
 }
 
