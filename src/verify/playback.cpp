@@ -9,6 +9,7 @@
 #include "verify/combo_countdown.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
+#include "verify/record_memo.h"
 #include "verify/repeat_finder.h"
 #include "verify/speed_decay.h"
 
@@ -38,6 +39,10 @@ struct Pin {
   std::uint64_t at = 0;
   std::uint32_t frames = 0;
 };
+
+// Records shorter than this are simply played: keeping one costs about as
+// much as a few frames.
+constexpr std::uint32_t MEMO_MIN_FRAMES = 16;
 
 // Pinned speeds are followed this far to their limit, far beyond the eighty
 // or so frames they take.
@@ -299,6 +304,7 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
     initGame(out.finalState, replay.header.rejump, replay.header.seed);
   OwedDecay owed;
   RepeatFinder history;
+  RecordMemo memo;
 
   const std::uint32_t count = recordCountOf(replay);
   std::uint32_t i = 0;
@@ -321,12 +327,32 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
                                          ? std::min<std::uint64_t>(total, options.observeFrom - 1 - out.frames)
                                          : 0;
     const auto quick = static_cast<std::uint32_t>(options.fastForward ? unobserved : 0);
+    // A record played unobserved from a state it was played from before
+    // leads where it led then (record_memo.h); only one that lived through
+    // all its frames is kept. Its floors were counted when it was played.
+    const bool memoized = quick == total && total >= MEMO_MIN_FRAMES;
+    const RecordKey key = memoized ? RecordKey{out.finalState, owed.active, record.input, total} : RecordKey{};
+    if (memoized)
+      if (const RecordResult* kept = findRecord(memo, key)) {
+        const Player::Before before = player.keepBefore();
+        out.finalState = kept->end;
+        if (owed.active)
+          owed.frames += total;
+        else
+          owed = OwedDecay{kept->owing, kept->owedFrom, kept->owedFrames};
+        out.frames += total;
+        player.report(Shortcut::RepeatedRecord, before, total);
+        if (options.digest != nullptr) addGameFrames(*options.digest, record.input, total);
+        ++i;
+        continue;
+      }
     // A settled speed is taken out of the state at every record start, so
     // that short records do not run on a speed that no longer matters
     // (decayed into the subnormals, where arithmetic can be a hundred
     // times slower); long ones look for it again as they go.
     if (quick != 0) player.settleSpeed();
     bool goOn = quick >= FAST_FORWARD_MIN_FRAMES ? player.runFastForward(quick) : player.run(quick);
+    if (memoized && goOn) keepRecord(memo, key, RecordResult{out.finalState, owed.active, owed.from, owed.frames});
     if (goOn && quick < total) {
       // An observer sees the true speed of every frame it is shown.
       if (owed.active) {

@@ -28,8 +28,9 @@ enum class Shortcut : std::uint8_t {
   DriftingJumps,   // jumps on the spot with a positive speed (drifting_jumps.h)
   SteppingJumps,   // jumps stepping left with a negative speed (drifting_jumps.h)
   ComboCountdown,  // jumps repeating while a combo runs out (combo_countdown.h)
+  RepeatedRecord,  // a record played before from the same state (record_memo.h)
 };
-inline constexpr int SHORTCUT_KINDS = 7;
+inline constexpr int SHORTCUT_KINDS = 8;
 
 struct ShortcutReport {
   Shortcut kind;

@@ -188,7 +188,7 @@ ReplayFile huntReplay(const HuntGame& game) { return buildReplay(fixtureOf(game)
 void EdgeTally::add(const ShortcutReport& r) {
   static const char* const names[SHORTCUT_KINDS] = {"cycle",         "settled speed",  "pinned at a wall",
                                                     "coasting",      "drifting jumps", "stepping jumps",
-                                                    "combo countdown"};
+                                                    "combo countdown", "repeated record"};
   const std::string name = names[static_cast<int>(r.kind)];
   ++counts[name];
   const auto edge = [&](const char* what, bool reached) {
@@ -239,6 +239,12 @@ void EdgeTally::add(const ShortcutReport& r) {
       edge("timer left at 1", a.comboTimer == 1);
       edge("scored", a.comboScore != b.comboScore);
       edge("at a wall", b.x == 85.0 || b.x == 555.0);
+      break;
+    case Shortcut::RepeatedRecord:
+      edge("record under 64 frames", r.recordFrames < 64);
+      edge("speed settled", b.vx == 0.0);
+      edge("combo running", b.comboTimer != 0);
+      edge("climb begun", b.scrolled > 100);
       break;
   }
 }
