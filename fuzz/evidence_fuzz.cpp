@@ -1,5 +1,6 @@
 // Arbitrary records through the evidence analysis: with its shortcuts
-// (moved runs meeting the recorded one, long stretches played by playback)
+// (moved runs meeting the recorded one, long stretches played by playback,
+// edges met again taking the windows found before)
 // and without, every edge's window, its ends and outcome must agree, and
 // nothing may misbehave.
 // Input: rejump (4 bytes), seed (4 bytes), reach and horizon (1 byte each),
@@ -61,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EvidenceOptions plain = quick;
   plain.meetRecorded = false;
   plain.skipStretches = false;
+  plain.reuseWindows = false;
   plain.frameBudget = UINT64_MAX / 4;
   plain.maxEdges = 400;
   quick.maxEdges = 400;

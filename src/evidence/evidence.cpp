@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "evidence/window_memo.h"
 #include "sim/frame_step.h"
 #include "verify/playback.h"
 
@@ -120,15 +121,17 @@ struct Analyser {
 };
 
 // Stretches longer than this between the states an analysis needs are
-// played by playback, shortcuts and all, rather than frame by frame.
-constexpr std::uint64_t SKIP_FRAMES = 4096;
+// played by playback, shortcuts and all, rather than frame by frame. Its
+// setup costs some hundred frames; a stretch played before from the same
+// state costs nothing (the record memo is shared by the stretches).
+constexpr std::uint64_t SKIP_FRAMES = 1024;
 
 // Plays frames from+1 .. to of the timeline from `state` (the state after
 // frame `from`) with playReplayOutcome, which gives exactly the state of
 // frame-by-frame play; returns its cost in frames stepped (at least 1), or
 // 0 when playback did not reach frame `to` alive.
 std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, GameState& state, std::uint64_t from,
-                     std::uint64_t to) {
+                     std::uint64_t to, RecordMemo& memo) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = runAt(timeline, from + 1); i < timeline.runs.size(); ++i) {
     const InputTimeline::Run& r = timeline.runs[i];
@@ -141,10 +144,42 @@ std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, Ga
   slice.header.recordCount = static_cast<std::int32_t>(bytes.size() / INPUT_RECORD_SIZE);
   PlaybackOptions options;
   options.start = &state;
+  options.memo = &memo;
   const PlaybackOutcome out = playReplayOutcome(slice, options);
   if (out.died || out.frames != to - from) return 0;
   state = out.finalState;
   return std::max<std::uint64_t>(out.framesSimulated, 1);
+}
+
+// What an edge's window depends on (window_memo.h): the state after frame
+// `base`, its key and the inputs of frames base ... edge + reach + horizon,
+// equal runs merged.
+WindowKey windowKeyOf(const InputTimeline& timeline, const GameState& start, std::uint64_t base, std::uint64_t edge,
+                      std::uint8_t bit, std::uint64_t span) {
+  WindowKey key{start, bit, {}};
+  const auto add = [&](std::uint8_t keys, std::uint64_t frames) {
+    if (!key.inputs.empty() && key.inputs.back().first == keys)
+      key.inputs.back().second += frames;
+    else
+      key.inputs.emplace_back(keys, frames);
+  };
+  const std::uint64_t last = edge + span;
+  std::uint64_t f = base;
+  if (f == 0) {  // no key is held at frame 0
+    add(0, 1);
+    f = 1;
+  }
+  for (std::size_t r = runAt(timeline, f); f <= last; ++r) {
+    if (r >= timeline.runs.size()) {  // nor after the records
+      add(0, last - f + 1);
+      break;
+    }
+    const InputTimeline::Run& run = timeline.runs[r];
+    const std::uint64_t end = std::min(run.first + run.frames - 1, last);
+    add(run.keys, end - f + 1);
+    f = end + 1;
+  }
+  return key;
 }
 
 // log10(k / 5) for k = 0 ... 5 as constants: C libraries round log10 of
@@ -294,6 +329,8 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
   std::uint64_t at = 0;  // the state is the one after this frame
   std::size_t run = 0;
   std::size_t position[EVIDENCE_KEYS] = {};  // index of the current edge in ofKey
+  WindowMemo memo;
+  RecordMemo stretches;  // shared by the stretches' playbacks
 
   for (const EdgeAt& edge : list.all) {
     if (edge.frame > ev.gameFrames) break;
@@ -311,7 +348,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
     const std::uint64_t keep = static_cast<std::uint64_t>(ev.reach) + 1;
     if (options.skipStretches && edge.frame - 1 - at > SKIP_FRAMES + keep) {
       const std::uint64_t to = edge.frame - 1 - keep;
-      const std::uint64_t cost = skipTo(replay, timeline, state, at, to);
+      const std::uint64_t cost = skipTo(replay, timeline, state, at, to, stretches);
       if (cost == 0 || cost > budget - a.stepped) {  // 0: playback did not get there
         ev.cut = EvidenceCut::Frames;
         ev.cutAtFrame = edge.frame;
@@ -334,12 +371,27 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       stepFrame(state, run < timeline.runs.size() ? timeline.runs[run].keys : 0);
       a.ring[at % a.ring.size()] = state;
     }
+    const std::uint8_t bit = keyBit(edge.key);
+    EvidenceEdge e{edge.frame, edge.record, edge.key, edge.press, 0, 0, WindowEnd::Reach, WindowEnd::Reach, {}};
+    // The earliest state a moved run starts from, kept in the ring.
+    const std::uint64_t base = edge.frame > keep ? edge.frame - keep : 0;
+    WindowKey seen;
+    if (options.reuseWindows) {
+      seen = windowKeyOf(timeline, a.after(base), base, edge.frame, bit, keep - 1 + static_cast<std::uint64_t>(ev.horizon));
+      if (const EdgeWindow* w = findWindow(memo, seen)) {
+        e.lo = w->lo;
+        e.hi = w->hi;
+        e.loEnd = w->loEnd;
+        e.hiEnd = w->hiEnd;
+        e.outcome = w->outcome;
+        ev.edges.push_back(e);
+        continue;
+      }
+    }
     const std::vector<std::uint64_t>& same = list.ofKey[k];
     const std::uint64_t previous = index > 0 ? same[index - 1] : 0;  // frame 0 bounds like an edge
     const std::uint64_t next = index + 1 < same.size() ? same[index + 1] : UINT64_MAX;
-    const std::uint8_t bit = keyBit(edge.key);
     const bool wasOn = !edge.press;
-    EvidenceEdge e{edge.frame, edge.record, edge.key, edge.press, 0, 0, WindowEnd::Reach, WindowEnd::Reach, {}};
     e.outcome = a.outcome(edge.frame, bit, wasOn, 0);
     for (std::int32_t d = -1;; --d) {
       if (d < -ev.reach) { e.loEnd = WindowEnd::Reach; break; }
@@ -359,6 +411,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       ev.cutAtFrame = edge.frame;
       continue;
     }
+    if (options.reuseWindows) keepWindow(memo, seen, EdgeWindow{e.lo, e.hi, e.loEnd, e.hiEnd, e.outcome});
     ev.edges.push_back(e);
   }
   ev.framesStepped = a.stepped;

@@ -58,6 +58,10 @@ struct EvidenceOptions {
   // End a moved run where its state meets the recorded run's (off: every
   // run to its outcome, for tests that compare the two).
   bool meetRecorded = true;
+  // Give an edge met again from the same state with the same inputs around
+  // it the window found the first time (window_memo.h; off: every edge
+  // replayed, for tests that compare the two).
+  bool reuseWindows = true;
 };
 
 inline constexpr std::int32_t MAX_EVIDENCE_REACH = 64;

@@ -9,7 +9,6 @@
 #include "verify/combo_countdown.h"
 #include "verify/drifting_jumps.h"
 #include "verify/pinned_at_wall.h"
-#include "verify/record_memo.h"
 #include "verify/repeat_finder.h"
 #include "verify/speed_decay.h"
 
@@ -304,7 +303,8 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
     initGame(out.finalState, replay.header.rejump, replay.header.seed);
   OwedDecay owed;
   RepeatFinder history;
-  RecordMemo memo;
+  RecordMemo ownMemo;
+  RecordMemo& memo = options.memo != nullptr ? *options.memo : ownMemo;
 
   const std::uint32_t count = recordCountOf(replay);
   std::uint32_t i = 0;

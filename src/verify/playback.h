@@ -6,6 +6,7 @@
 #include "replay/replay_file.h"
 #include "sim/game_state.h"
 #include "verify/game_digest.h"
+#include "verify/record_memo.h"
 
 // One simulated frame, as reported to an observer.
 struct FrameReport {
@@ -70,6 +71,9 @@ struct PlaybackOptions {
   const GameState* start = nullptr;
   // Given the frames each record played, when set (started by the caller).
   GameDigest* digest = nullptr;
+  // The records kept for playing again (record_memo.h), the caller's when
+  // set, to be shared by playbacks of parts of one game; else its own.
+  RecordMemo* memo = nullptr;
 };
 
 struct PlaybackOutcome {

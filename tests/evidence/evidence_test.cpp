@@ -285,6 +285,69 @@ TEST(Evidence, MovedRunsMeetingTheRecordedOneGiveTheSameWindows) {
   }
 }
 
+// A block of records repeated, as crafted files repeat one: the block's
+// edges come round in the same states with the same inputs around them.
+ReplayFixture repeatedBlockGame(std::uint32_t seed, int copies) {
+  std::mt19937 random(seed);
+  ReplayFixture f;
+  f.seed = seed;
+  f.rejump = static_cast<std::int32_t>(random() % 2);
+  std::vector<InputRecord> block;
+  for (std::size_t n = 2 + random() % 5; n != 0; --n) {
+    const std::int32_t repeat = random() % 3 == 0 ? static_cast<std::int32_t>(random() % 900) : static_cast<std::int32_t>(random() % 30);
+    block.push_back({repeat, static_cast<std::uint8_t>(random() & KEYS)});
+  }
+  for (int c = 0; c < copies; ++c) f.records.insert(f.records.end(), block.begin(), block.end());
+  f.records.push_back({static_cast<std::int32_t>(random() % 40), static_cast<std::uint8_t>(random() & KEYS)});
+  f.records.push_back({0, END_MARKER});
+  return f;
+}
+
+// Edges met again in the same circumstances take the windows found the
+// first time: the same windows as every edge replayed, for fewer frames, in
+// repeated blocks, random games and stretched ones, at several reaches and
+// horizons (a horizon longer than the block reaches into its next copies).
+TEST(Evidence, EdgesMetAgainGiveTheSameWindows) {
+  struct Case {
+    ReplayFixture game;
+    std::int32_t reach, horizon;
+  };
+  // Two jump edges in reach of the game's start (frames 3 and 6) with the
+  // same state and inputs from frame 0: only their distance from it tells
+  // them apart, and their windows differ (lo -2 and -3, each ended by the
+  // start or by the other edge).
+  ReplayFixture nearStart;
+  nearStart.records = {{1, 0x00}, {2, 0x10}, {40, 0x00}, {0, END_MARKER}};
+  std::vector<Case> cases = {{randomGame(3, 3000), 8, 600}, {stretchedGame(6, 200), 8, 600}, {nearStart, 8, 600}};
+  for (std::uint32_t seed = 1; seed <= 12; ++seed)
+    cases.push_back({repeatedBlockGame(seed, 30), static_cast<std::int32_t>(1 + seed % 9), seed % 2 ? 600 : 40});
+  int reused = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reach * 1000 + c.horizon);
+    EvidenceOptions options{c.reach, c.horizon}, plain{c.reach, c.horizon};
+    options.frameBudget = plain.frameBudget = 100'000'000;
+    plain.reuseWindows = false;
+    ReplayFile replay = buildReplay(c.game);
+    const Evidence a = analyseEvidence(replay, 0, options), b = analyseEvidence(replay, 0, plain);
+    releaseReplay(replay);
+    ASSERT_EQ(a.cut, EvidenceCut::None);
+    ASSERT_EQ(b.cut, EvidenceCut::None);
+    ASSERT_EQ(a.edges.size(), b.edges.size());
+    for (std::size_t i = 0; i < a.edges.size(); ++i) {
+      const EvidenceEdge &x = a.edges[i], &y = b.edges[i];
+      EXPECT_EQ(x.frame, y.frame);
+      EXPECT_EQ(x.lo, y.lo) << x.frame;
+      EXPECT_EQ(x.hi, y.hi) << x.frame;
+      EXPECT_EQ(x.loEnd, y.loEnd) << x.frame;
+      EXPECT_EQ(x.hiEnd, y.hiEnd) << x.frame;
+      EXPECT_TRUE(x.outcome == y.outcome) << x.frame;
+    }
+    EXPECT_LE(a.framesStepped, b.framesStepped);
+    reused += a.framesStepped * 2 < b.framesStepped;
+  }
+  EXPECT_GE(reused, 8);  // most repeated blocks cost less than half
+}
+
 TEST(Evidence, SummaryCountsTheEdges) {
   ReplayFixture f = seed36Replay();
   ReplayFile replay = buildReplay(f);
