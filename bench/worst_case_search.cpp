@@ -32,7 +32,10 @@ struct Candidate {
   std::vector<InputRecord> block;  // repeated to fill the file
 };
 
-constexpr std::size_t REPEATS = 300;
+// Candidates are played as files of about this many bytes: large enough
+// that the block's first copies, before playback's memo of records knows
+// them, do not make the cost per MB of a small file stand for a megabyte's.
+constexpr std::size_t SCORED_BYTES = 200000;
 constexpr std::uint8_t INPUTS[] = {0x00, 0x01, 0x02, 0x10, 0x11, 0x12};
 
 std::vector<InputRecord> recordsOf(const Candidate& c, std::size_t repeats) {
@@ -50,7 +53,7 @@ double cpuSeconds() {
 
 // Seconds of CPU per megabyte of file: the least of two playbacks.
 double cost(const Candidate& c) {
-  const std::vector<InputRecord> records = recordsOf(c, REPEATS);
+  const std::vector<InputRecord> records = recordsOf(c, std::max<std::size_t>(1, SCORED_BYTES / (INPUT_RECORD_SIZE * c.block.size())));
   std::vector<std::uint8_t> bytes = replayBytes(c.rejump, c.seed, records);
   const ReplayFile file{decodeHeader(bytes.data()), bytes.data() + REPLAY_HEADER_SIZE, nullptr};
   double least = 1e30;

@@ -154,9 +154,11 @@ std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, Ga
 // What an edge's window depends on (window_memo.h): the state after frame
 // `base`, its key and the inputs of frames base ... edge + reach + horizon,
 // equal runs merged.
-WindowKey windowKeyOf(const InputTimeline& timeline, const GameState& start, std::uint64_t base, std::uint64_t edge,
-                      std::uint8_t bit, std::uint64_t span) {
-  WindowKey key{start, bit, {}};
+void windowKeyOf(const InputTimeline& timeline, const GameState& start, std::uint64_t base, std::uint64_t edge,
+                 std::uint8_t bit, std::uint64_t span, WindowKey& key) {
+  key.start = start;
+  key.bit = bit;
+  key.inputs.clear();
   const auto add = [&](std::uint8_t keys, std::uint64_t frames) {
     if (!key.inputs.empty() && key.inputs.back().first == keys)
       key.inputs.back().second += frames;
@@ -179,7 +181,15 @@ WindowKey windowKeyOf(const InputTimeline& timeline, const GameState& start, std
     add(run.keys, end - f + 1);
     f = end + 1;
   }
-  return key;
+}
+
+// At least the runs of input frames from .. to hold (runs of equal keys
+// count apart).
+std::uint64_t runsBetween(const InputTimeline& timeline, std::uint64_t from, std::uint64_t to) {
+  if (timeline.frames == 0 || from >= timeline.frames) return 1;
+  const std::size_t first = runAt(timeline, std::max<std::uint64_t>(from, 1));
+  const std::size_t last = runAt(timeline, std::min(to, timeline.frames));
+  return last - first + 1;
 }
 
 // log10(k / 5) for k = 0 ... 5 as constants: C libraries round log10 of
@@ -330,6 +340,7 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
   std::size_t run = 0;
   std::size_t position[EVIDENCE_KEYS] = {};  // index of the current edge in ofKey
   WindowMemo memo;
+  WindowKey seen;  // the edge's, its inputs' storage reused
   RecordMemo stretches;  // shared by the stretches' playbacks
 
   for (const EdgeAt& edge : list.all) {
@@ -375,10 +386,14 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
     EvidenceEdge e{edge.frame, edge.record, edge.key, edge.press, 0, 0, WindowEnd::Reach, WindowEnd::Reach, {}};
     // The earliest state a moved run starts from, kept in the ring.
     const std::uint64_t base = edge.frame > keep ? edge.frame - keep : 0;
-    WindowKey seen;
-    if (options.reuseWindows) {
-      seen = windowKeyOf(timeline, a.after(base), base, edge.frame, bit, keep - 1 + static_cast<std::uint64_t>(ev.horizon));
-      if (const EdgeWindow* w = findWindow(memo, seen)) {
+    const std::uint64_t steppedBefore = a.stepped;
+    const std::uint64_t stateHash = options.reuseWindows ? windowStateHash(a.after(base), bit) : 0;
+    const std::uint64_t span = keep - 1 + static_cast<std::uint64_t>(ev.horizon);
+    bool keyed = false;  // `seen` holds this edge's key
+    if (options.reuseWindows && mayHoldState(memo, stateHash)) {
+      windowKeyOf(timeline, a.after(base), base, edge.frame, bit, span, seen);
+      keyed = true;
+      if (const EdgeWindow* w = findWindow(memo, stateHash, seen)) {
         e.lo = w->lo;
         e.hi = w->hi;
         e.loEnd = w->loEnd;
@@ -411,7 +426,13 @@ Evidence analyseEvidence(const ReplayFile& replay, std::uint64_t fileBytes, cons
       ev.cutAtFrame = edge.frame;
       continue;
     }
-    if (options.reuseWindows) keepWindow(memo, seen, EdgeWindow{e.lo, e.hi, e.loEnd, e.hiEnd, e.outcome});
+    // Kept only when its runs cost more frames than its key holds runs: the
+    // edges among one-frame records cost a few frames each, and gathering
+    // hundreds of runs for each would cost more than it saves.
+    if (options.reuseWindows && a.stepped - steppedBefore > runsBetween(timeline, base, edge.frame + span)) {
+      if (!keyed) windowKeyOf(timeline, a.after(base), base, edge.frame, bit, span, seen);
+      keepWindow(memo, stateHash, seen, EdgeWindow{e.lo, e.hi, e.loEnd, e.hiEnd, e.outcome});
+    }
     ev.edges.push_back(e);
   }
   ev.framesStepped = a.stepped;

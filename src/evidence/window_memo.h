@@ -30,12 +30,15 @@ struct EdgeWindow {
   EdgeOutcome outcome;
 };
 
-// Set-associative as the record memo is: four places per key.
+// Set-associative as the record memo is: four places per key, the set
+// chosen by the state and key alone, so that an edge whose state no kept
+// edge had is known new before its inputs are gathered.
 struct WindowMemo {
   static constexpr std::uint32_t SETS = 64;  // a power of two
   static constexpr std::uint32_t WAYS = 4;
   struct Entry {
-    std::uint64_t tag = 0;  // the key's hash, odd; 0 for an empty entry
+    std::uint64_t stateHash = 0;  // of start and bit
+    std::uint64_t tag = 0;        // of the whole key, odd; 0 for an empty entry
     WindowKey key{};
     EdgeWindow window{};
   };
@@ -43,6 +46,10 @@ struct WindowMemo {
   std::uint8_t nextWay[SETS] = {};
 };
 
+// The hash of a key's state and bit, which the calls below take.
+std::uint64_t windowStateHash(const GameState& start, std::uint8_t bit);
+// False when no edge kept had this state and key (its inputs are not needed).
+bool mayHoldState(const WindowMemo& memo, std::uint64_t stateHash);
 // The window kept for `key`, or null.
-const EdgeWindow* findWindow(const WindowMemo& memo, const WindowKey& key);
-void keepWindow(WindowMemo& memo, const WindowKey& key, const EdgeWindow& window);
+const EdgeWindow* findWindow(const WindowMemo& memo, std::uint64_t stateHash, const WindowKey& key);
+void keepWindow(WindowMemo& memo, std::uint64_t stateHash, const WindowKey& key, const EdgeWindow& window);
