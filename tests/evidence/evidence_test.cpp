@@ -234,16 +234,10 @@ TEST(Evidence, WindowsAgreeWithPlaybackOfTheMovedInputs) {
 
 // Every edge the same, analysed with a shortcut and without; the shortcut
 // stepping fewer frames.
-void expectSameWindows(const ReplayFixture& f, const EvidenceOptions& quick, const EvidenceOptions& plain) {
-  ReplayFile replay = buildReplay(f);
-  const Evidence skipped = analyseEvidence(replay, 0, quick), stepped = analyseEvidence(replay, 0, plain);
-  releaseReplay(replay);
-  ASSERT_EQ(skipped.cut, EvidenceCut::None);
-  ASSERT_EQ(stepped.cut, EvidenceCut::None);
-  ASSERT_EQ(skipped.edges.size(), stepped.edges.size());
-  EXPECT_GT(skipped.edges.size(), 20u);
-  for (std::size_t i = 0; i < skipped.edges.size(); ++i) {
-    const EvidenceEdge &a = skipped.edges[i], &b = stepped.edges[i];
+void expectSameEdges(const Evidence& x, const Evidence& y) {
+  ASSERT_EQ(x.edges.size(), y.edges.size());
+  for (std::size_t i = 0; i < x.edges.size(); ++i) {
+    const EvidenceEdge &a = x.edges[i], &b = y.edges[i];
     EXPECT_EQ(a.frame, b.frame);
     EXPECT_EQ(a.lo, b.lo) << a.frame;
     EXPECT_EQ(a.hi, b.hi) << a.frame;
@@ -251,6 +245,16 @@ void expectSameWindows(const ReplayFixture& f, const EvidenceOptions& quick, con
     EXPECT_EQ(a.hiEnd, b.hiEnd) << a.frame;
     EXPECT_TRUE(a.outcome == b.outcome) << a.frame;
   }
+}
+
+void expectSameWindows(const ReplayFixture& f, const EvidenceOptions& quick, const EvidenceOptions& plain) {
+  ReplayFile replay = buildReplay(f);
+  const Evidence skipped = analyseEvidence(replay, 0, quick), stepped = analyseEvidence(replay, 0, plain);
+  releaseReplay(replay);
+  ASSERT_EQ(skipped.cut, EvidenceCut::None);
+  ASSERT_EQ(stepped.cut, EvidenceCut::None);
+  EXPECT_GT(skipped.edges.size(), 20u);
+  expectSameEdges(skipped, stepped);
   EXPECT_LT(skipped.framesStepped, stepped.framesStepped);
 }
 
@@ -332,16 +336,7 @@ TEST(Evidence, EdgesMetAgainGiveTheSameWindows) {
     releaseReplay(replay);
     ASSERT_EQ(a.cut, EvidenceCut::None);
     ASSERT_EQ(b.cut, EvidenceCut::None);
-    ASSERT_EQ(a.edges.size(), b.edges.size());
-    for (std::size_t i = 0; i < a.edges.size(); ++i) {
-      const EvidenceEdge &x = a.edges[i], &y = b.edges[i];
-      EXPECT_EQ(x.frame, y.frame);
-      EXPECT_EQ(x.lo, y.lo) << x.frame;
-      EXPECT_EQ(x.hi, y.hi) << x.frame;
-      EXPECT_EQ(x.loEnd, y.loEnd) << x.frame;
-      EXPECT_EQ(x.hiEnd, y.hiEnd) << x.frame;
-      EXPECT_TRUE(x.outcome == y.outcome) << x.frame;
-    }
+    expectSameEdges(a, b);
     EXPECT_LE(a.framesStepped, b.framesStepped);
     reused += a.framesStepped * 2 < b.framesStepped;
   }
