@@ -3,7 +3,7 @@
 rebuild, run the whole test suite, and report which faults it caught.
 
 Usage: mutants.py [--list FILE] [--work DIR] [--threshold PERCENT] [--only ID,ID]
-                  [--kind KIND,KIND] [--web-module FILE]
+                  [--kind KIND,KIND] [--web-module FILE] [--sample N [--seed S]]
 
 The list (scripts/mutants.txt) holds blocks separated by blank lines:
 
@@ -38,10 +38,14 @@ which build and tests depends on the kind of file it changes:
 The browser tests need `npm ci` run first in tests/viewer and tests/web.
 --kind picks kinds (CI runs the web and Windows ones after the builds
 that make their tools); --web-module names the prebuilt module (else the
-copy builds one).
+copy builds one). --sample N runs N of the mutants, drawn by seed S from
+each kind in proportion to its share of the list (at least one of each
+kind present), so that a run of a few minutes still reaches every kind
+and successive runs with other seeds reach the whole list.
 """
 import argparse
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -93,6 +97,24 @@ def parse_list(path):
             sys.exit(f"{path}: id {m['id']} used twice")
         ids.add(m["id"])
     return mutants
+
+
+def sample(mutants, count, seed):
+    """`count` mutants drawn by `seed`, each kind in proportion to its share
+    of the list and at least one of each kind, in the list's order."""
+    if count >= len(mutants):
+        return mutants
+    rng = random.Random(seed)
+    by_kind = {}
+    for i, m in enumerate(mutants):
+        by_kind.setdefault(kind_of(m["file"]), []).append(i)
+    chosen = []
+    for kind in KINDS:
+        indices = by_kind.get(kind, [])
+        if indices:
+            share = max(1, round(count * len(indices) / len(mutants)))
+            chosen += rng.sample(indices, min(share, len(indices)))
+    return [mutants[i] for i in sorted(chosen)]
 
 
 def mutated_text(root, m):
@@ -167,6 +189,8 @@ def main():
     ap.add_argument("--with-equivalent", action="store_true")
     ap.add_argument("--kind", default=",".join(KINDS))
     ap.add_argument("--web-module", default=os.path.join(ROOT, "build", "wasm", "web", "runaudit-wasm.js"))
+    ap.add_argument("--sample", type=int, default=0)
+    ap.add_argument("--seed", type=int, default=1)
     args = ap.parse_args()
 
     kinds = set(args.kind.split(","))
@@ -178,6 +202,9 @@ def main():
         mutants = [m for m in mutants if m["id"] in wanted]
     elif not args.with_equivalent:
         mutants = [m for m in mutants if "equivalent" not in m]
+    if args.sample > 0 and not args.only:
+        mutants = sample(mutants, args.sample, args.seed)
+        print(f"a sample of {len(mutants)} mutants, seed {args.seed}: {', '.join(m['id'] for m in mutants)}")
     present = {kind_of(m["file"]) for m in mutants}
     os.makedirs(args.work, exist_ok=True)
     tree = copy_tree(args.work)
