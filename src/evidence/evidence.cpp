@@ -128,8 +128,10 @@ constexpr std::uint64_t SKIP_FRAMES = 1024;
 
 // Plays frames from+1 .. to of the timeline from `state` (the state after
 // frame `from`) with playReplayOutcome, which gives exactly the state of
-// frame-by-frame play; returns its cost in frames stepped (at least 1), or
-// 0 when playback did not reach frame `to` alive.
+// frame-by-frame play but for a settled speed, given as a direction key
+// sees it (every outcome after it is the game's); returns its cost in
+// frames stepped (at least 1), or 0 when playback did not reach frame `to`
+// alive.
 std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, GameState& state, std::uint64_t from,
                      std::uint64_t to, RecordMemo& memo) {
   std::vector<std::uint8_t> bytes;
@@ -145,6 +147,9 @@ std::uint64_t skipTo(const ReplayFile& replay, const InputTimeline& timeline, Ga
   PlaybackOptions options;
   options.start = &state;
   options.memo = &memo;
+  // Only the outcomes of frames played on from the state are wanted, and
+  // those the speed as a direction key sees it gives exactly.
+  options.speedAsAKeySeesIt = true;
   const PlaybackOutcome out = playReplayOutcome(slice, options);
   if (out.died || out.frames != to - from) return 0;
   state = out.finalState;

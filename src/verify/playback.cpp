@@ -365,7 +365,9 @@ PlaybackOutcome playReplayOutcome(const ReplayFile& replay, const PlaybackOption
     ++i;
     if (!goOn) break;
   }
-  if (owed.active) out.finalState.vx = decaySpeed(owed.from, owed.frames);
+  if (owed.active)
+    out.finalState.vx =
+        options.speedAsAKeySeesIt ? decaySpeedForKey(owed.from, owed.frames) : decaySpeed(owed.from, owed.frames);
 
   out.recordsPlayed = i;
   if (out.stopped && !out.died) return out;  // an unfinished game has no verdict

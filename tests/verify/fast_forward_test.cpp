@@ -552,6 +552,53 @@ TEST(FastForward, ADirectionKeyCannotTellTheShortenedDecayFromTheWholeOne) {
       }
 }
 
+TEST(FastForward, AFinalSpeedAsAKeySeesItPlaysOnAsTheGamesOwn) {
+  // Games ending in a long record without a direction key, played to the
+  // end with the game's own speed and with the speed as a key sees it, then
+  // on frame by frame from both: the same states but for the speed, both
+  // below TINY_SPEED, until the first direction key, then the same states.
+  std::mt19937 rng(20261210);
+  int differed = 0;
+  for (int g = 0; g < 60; ++g) {
+    std::vector<InputRecord> records;
+    for (int n = static_cast<int>(rng() % 6); n > 0; --n)
+      records.push_back({static_cast<std::int32_t>(rng() % 40), static_cast<std::uint8_t>(rng() % 4 | (rng() % 2 ? 0x10 : 0))});
+    records.push_back({static_cast<std::int32_t>(200 + rng() % 20000), static_cast<std::uint8_t>(rng() % 2 ? 0x10 : 0x00)});
+    const std::int32_t rejump = static_cast<std::int32_t>(rng() % 2);
+    ReplayFile file = buildReplay(game(rejump, rng(), records));
+    PlaybackOptions keySees;
+    keySees.speedAsAKeySeesIt = true;
+    const PlaybackOutcome own = playReplayOutcome(file), seen = playReplayOutcome(file, keySees);
+    releaseReplay(file);
+    ASSERT_EQ(own.died, seen.died);
+    ASSERT_EQ(own.frames, seen.frames);
+    if (own.died) continue;
+    GameState a = own.finalState, b = seen.finalState;
+    const bool same = bitsOf(a.vx) == bitsOf(b.vx);
+    if (!same) {
+      ++differed;
+      ASSERT_LT(std::fabs(a.vx), TINY_SPEED);
+      ASSERT_LT(std::fabs(b.vx), TINY_SPEED);
+    }
+    bool keyed = false;
+    for (int frame = 0; frame < 1500; ++frame) {
+      const std::uint8_t in = static_cast<std::uint8_t>(rng() % 50 == 0 ? rng() % 4 | 0x10 : rng() % 2 ? 0x10 : 0);
+      keyed = keyed || (in & (INPUT_LEFT | INPUT_RIGHT)) != 0;
+      const bool alive = stepFrame(a, in);
+      ASSERT_EQ(alive, stepFrame(b, in));
+      if (keyed) {
+        ASSERT_TRUE(sameState(a, b)) << "game " << g << ", frame " << frame;
+      } else {
+        GameState speedless = b;
+        speedless.vx = a.vx;
+        ASSERT_TRUE(sameState(a, speedless)) << "game " << g << ", frame " << frame;
+      }
+      if (!alive) break;
+    }
+  }
+  EXPECT_GT(differed, 10);
+}
+
 TEST(FastForward, HugeRecordsOfAStandingPlayerFinish) {
   // 2^31 frames per record, frame by frame, would take minutes each.
   ReplayFixture fixture = game(0, 0, std::vector<InputRecord>(1000, InputRecord{2147483647, 0x00}));
