@@ -75,8 +75,8 @@ struct PlaybackOptions {
   // set, to be shared by playbacks of parts of one game; else its own.
   RecordMemo* memo = nullptr;
   // The final state's speed when its decay is owed (speed_decay.h): false,
-  // the game's own; true, the first value of the decay below TINY_SPEED once
-  // it is there (decaySpeedForKey), which a caller that only plays on from
+  // the game's own; true, a value below TINY_SPEED once the decay is there
+  // (decaySpeedForKey), which a caller that only plays on from
   // the state may take: from either state every later frame gives the same
   // state but for the speed, both below TINY_SPEED, until a direction key
   // makes both the same ±0.3. It saves the walk to the decay's rest,

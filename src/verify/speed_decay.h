@@ -65,6 +65,7 @@ inline bool speedIsSettled(const GameState& state, std::uint8_t input) {
 double decaySpeed(double vx, std::uint64_t frames);
 
 // What a direction key may be given instead of decaySpeed(vx, frames): that
-// value while it is at least TINY_SPEED, else the first value of the
-// decay below it, which the key turns into the same ±0.3.
+// value while it is at least TINY_SPEED, else a value below it (the first
+// of the decay below it, or 0 when the frames are sure to have taken it
+// there), which the key turns into the same ±0.3.
 double decaySpeedForKey(double vx, std::uint64_t frames);

@@ -540,8 +540,10 @@ TEST(FastForward, ASettledSpeedChangesNothingButItselfInAnyLaterFrame) {
 }
 
 TEST(FastForward, ADirectionKeyCannotTellTheShortenedDecayFromTheWholeOne) {
-  for (const double from : {0x1p-48, -0x1p-48, 0x1.5p-50, -0x1.8p-58, 0x1p-58, 0x1p-1060})
-    for (std::uint64_t frames = 0; frames < 90; ++frames)
+  // Every settled speed up to the largest, ±2^-45, for as many frames as
+  // it takes to fall below TINY_SPEED and beyond; and speeds not settled.
+  for (const double from : {0.3, -0x1p-40, 0x1p-45, -0x1p-45, 0x1.fffffffffffffp-46, 0x1p-48, -0x1p-48, 0x1.5p-50, -0x1.8p-58, 0x1p-58, 0x1p-1060})
+    for (std::uint64_t frames = 0; frames < 200; ++frames)
       for (const std::uint8_t key : {INPUT_LEFT, INPUT_RIGHT, static_cast<std::uint8_t>(INPUT_LEFT | INPUT_RIGHT)}) {
         GameState whole = freshGame(3), shortened = whole;
         whole.vx = decaySpeed(from, frames);
