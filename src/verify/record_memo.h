@@ -30,9 +30,12 @@ struct RecordResult {
 
 // Set-associative: each key has four places, so that a block's records
 // sharing a set (as a few of a few hundred often do) do not push each other
-// out at every turn.
+// out at every turn. A thousand places: a crafted block whose jumps end in
+// a different phase at each copy starts its records from some hundreds of
+// states before they come round. The entries are allocated, not cleared,
+// so the pages a short game never reaches are never touched.
 struct RecordMemo {
-  static constexpr std::uint32_t SETS = 64;  // a power of two
+  static constexpr std::uint32_t SETS = 256;  // a power of two
   static constexpr std::uint32_t WAYS = 4;
   struct Entry {
     RecordKey key;
