@@ -28,7 +28,7 @@ which build and tests depends on the kind of file it changes:
              and browser tests (tests/viewer) and the web tests
     web      the npm package's and the page's JavaScript, HTML and CSS: no
              C++ build; web/build.mjs and npm pack around a prebuilt
-             WebAssembly module, then tests/web's package and page tests
+             WebAssembly module, then tests/web's unit, package and page tests
              with the copy's native replaytool
     wasm     the WebAssembly exports: the module rebuilt (emscripten) in the
              copy, then the web tests
@@ -304,10 +304,12 @@ def main():
                         ROOT, 600))
 
     def web_suite(first):
+        # The units first: node alone, a second, and they see the page's
+        # and the package's logic apart from the browser.
         files = ["package.test.mjs", "page.test.mjs"]
         if first == "page":
             files.reverse()
-        return all(run(["node", "--test", f], web_tests, 1800, web_env) for f in files)
+        return all(run(["node", "--test", f], web_tests, 1800, web_env) for f in ["units.test.mjs"] + files)
 
     # The Windows build in the copy: the two programs its end-to-end test runs.
     windows = os.path.join(args.work, "windows")
