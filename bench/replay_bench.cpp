@@ -85,6 +85,7 @@ BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_room_33b, "after-room-33b.wlx")->U
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, short_records_standing_62, "short-records-standing-62.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, cpu_search_1, "cpu-search-1.wlx")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_memo_13, "after-memo-13.wlx")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verdict_WorstCase, after_memo_growth_14, "after-memo-growth-14.wlx")->Unit(benchmark::kMillisecond);
 
 // The same climbing games as the per-frame benchmark, through the playback
 // routine: what playReplay adds to stepFrame (record decoding, the frame
