@@ -50,6 +50,23 @@ def corpus() -> tuple[Path, ...]:
     return tuple(files)
 
 
+@functools.lru_cache(maxsize=None)
+def long_game() -> bytes:
+    """A file that takes the library a tenth of a second or more: no file
+    costs much more than 0.1 s per MB, so it is the costliest crafted
+    file's records repeated to 2 MB."""
+    work = Path(tempfile.mkdtemp(prefix="runaudit-long-"))
+    atexit.register(shutil.rmtree, work, True)
+    text = replaytool("unpack", str(SOURCE / "bench" / "worst" / "after-memo-growth-14.wlx")).stdout.decode("utf-8")
+    head, body = text.split("records\n")
+    records = [line for line in body.splitlines() if line and not line.endswith("0x80")]
+    copies = -(-2_000_000 // (5 * len(records)))
+    (work / "long.txt").write_text(head + "records\n" + "\n".join(records * copies) + "\n0 0x80\n", encoding="utf-8")
+    done = replaytool("pack", str(work / "long.txt"), str(work / "long.wlx"))
+    assert done.returncode == 0, done.stderr
+    return (work / "long.wlx").read_bytes()
+
+
 def json_lines(*args: str) -> list[dict]:
     done = replaytool(*args)
     return [json.loads(line) for line in done.stdout.decode("utf-8").splitlines()]

@@ -8,7 +8,7 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 
 import runaudit
-from replays import SOURCE, corpus
+from replays import corpus, long_game
 
 
 def test_eight_threads_agree_with_one() -> None:
@@ -29,10 +29,9 @@ def test_eight_threads_agree_with_one() -> None:
 
 
 def test_a_check_lets_other_threads_run() -> None:
-    # One of bench/worst's slow games takes the library some tens of
-    # milliseconds. Were the lock held, this thread could not tick at all
-    # while a check runs.
-    slow = (SOURCE / "bench" / "worst" / "rearmed-decay.wlx").read_bytes()
+    # A long game takes the library a tenth of a second or more. Were the
+    # lock held, this thread could not tick at all while a check runs.
+    slow = long_game()
     spans: list[tuple[float, float]] = []
     finished = threading.Event()
 

@@ -105,16 +105,18 @@ export function viewData(replay, dir) {
   return JSON.parse(html.match(/<script id="replay-data" type="application\/json">(.*?)<\/script>/s)[1]);
 }
 
-// A costly file: the records of a crafted worst case, two hundred times
-// over (4 MB, a second or two to check).
+// A long file to check: the records of the costliest crafted file known
+// repeated to 16 MB, a second or two to check (no file costs much more
+// than 0.1 s per MB, so only size makes a check long).
 export function longReplay(dir) {
-  // A block whose states do not all come round: playback's memo of records
-  // takes only some of them, so the file stays long to check.
-  const text = replaytool(['unpack', join(root, 'bench', 'worst', 'after-memo-13.wlx')]);
+  // A record of 15 frames walking left: too short for the memo of records,
+  // so every frame is played.
+  const text = replaytool(['unpack', join(root, 'bench', 'worst', 'after-memo-growth-14.wlx')]);
   const [head, body] = text.split('records\n');
   const records = body.split('\n').filter((l) => l && !l.endsWith('0x80'));
+  const copies = Math.ceil(16e6 / 5 / records.length);
   const path = join(dir, 'long.wlx');
-  writeFileSync(join(dir, 'long.txt'), `${head}records\n${Array(200).fill(records.join('\n')).join('\n')}\n0 0x80\n`);
+  writeFileSync(join(dir, 'long.txt'), `${head}records\n${Array(copies).fill(records.join('\n')).join('\n')}\n0 0x80\n`);
   replaytool(['pack', join(dir, 'long.txt'), path]);
   return path;
 }
